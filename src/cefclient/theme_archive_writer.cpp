@@ -88,7 +88,15 @@ QByteArray buildThemeArchive(const ta::Contents& contents, const ThemeArchiveOpt
             return QByteArray();
         }
     }
-    const QByteArray payload = payloadFor(contents);
+    ThemeArchiveOptions withText = options;
+    if (withText.text.isEmpty()) {
+        withText.text = QStringLiteral("Kestrafon theme archive\nname: %1\n").arg(contents.name);
+    }
+    return buildThemeArchiveFromPayload(payloadFor(contents), withText, error);
+}
+
+QByteArray buildThemeArchiveFromPayload(const QByteArray& payload, const ThemeArchiveOptions& options,
+                                        QString* error) {
     if (quint64(payload.size()) > ta::kMaxPayloadSize) {
         setError(error, QStringLiteral("payload of %1 bytes exceeds the limit").arg(payload.size()));
         return QByteArray();
@@ -100,7 +108,8 @@ QByteArray buildThemeArchive(const ta::Contents& contents, const ThemeArchiveOpt
     }
 
     char head[ta::kStreamOffset] = {};
-    const QByteArray text = QStringLiteral("Kestrafon theme archive\nname: %1\n").arg(contents.name).toUtf8();
+    const QByteArray text =
+        options.text.isEmpty() ? QByteArrayLiteral("Kestrafon theme archive\n") : options.text.toUtf8();
     std::memcpy(head, text.constData(), size_t(qMin(text.size(), ta::kTextSize - 1)));
     std::memcpy(head + ta::kPropertiesOffset, properties, ta::kPropertiesSize);
     qToLittleEndian<quint32>(quint32(payload.size()), head + ta::kPayloadSizeOffset);
