@@ -1,15 +1,38 @@
-// Shared main for every GoogleTest executable: a QApplication exists for the whole run so
-// widgets, timers, sockets and queued signals behave as they do in the client.
+// Shared main for every GoogleTest executable: the environment Qt and the browser engine need
+// here, then a QApplication for the whole run so widgets, timers, sockets and queued signals
+// behave as they do in the client.
 #include <QApplication>
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QtGlobal>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+void setDefault(const char* name, const QByteArray& value) {
+    if (qEnvironmentVariableIsEmpty(name)) qputenv(name, value);
+}
+
+void prepareEnvironment() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        setDefault("QT_QPA_PLATFORM", "offscreen");
+    }
+    setDefault("QT_QUICK_BACKEND", "software");
+    // Tests run as root in CI, where the engine refuses to start with its sandbox on.
+    setDefault("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    setDefault("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-sandbox");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QByteArray dir = QDir::tempPath().toUtf8() + "/kf-test-runtime-" + QByteArray::number(getuid());
+        QDir().mkpath(QString::fromUtf8(dir));
+        QFile::setPermissions(QString::fromUtf8(dir), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", dir);
+    }
+}
+}  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    prepareEnvironment();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,18 +1,17 @@
 #include "support/test_paths.h"
 
-#include <QDir>
 #include <QtGlobal>
 
 namespace kftest {
 namespace {
-QString fromEnv(const char* name, const QString& fallback) {
+QString fromEnv(const char* name, const char* fallback) {
     const QString value = qEnvironmentVariable(name);
-    return value.isEmpty() ? fallback : value;
+    return value.isEmpty() ? QString::fromUtf8(fallback) : value;
 }
 }  // namespace
 
-QString sourceDir() { return fromEnv("KF_SOURCE_DIR", QDir::currentPath() + "/../.."); }
-QString binaryDir() { return fromEnv("KF_BINARY_DIR", QDir::currentPath() + "/.."); }
-QString appDir() { return fromEnv("KF_APP_DIR", binaryDir() + "/app"); }
+QString sourceDir() { return fromEnv("KF_SOURCE_DIR", KF_SOURCE_DIR_DEFAULT); }
+QString binaryDir() { return fromEnv("KF_BINARY_DIR", KF_BINARY_DIR_DEFAULT); }
+QString appDir() { return fromEnv("KF_APP_DIR", KF_APP_DIR_DEFAULT); }
 
 }  // namespace kftest

@@ -1,0 +1,279 @@
+#include "app/application.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QRegularExpression>
+#include <QTextCodec>
+#include <QTimer>
+#include <pugixml.hpp>
+
+#include "app/core_resources.h"
+#include "app/crash_handler.h"
+#include "app/process.h"
+#include "cefclient/client_handler.h"
+#include "cefclient/theme_archive.h"
+#include "platform/session/session_end_watcher.h"
+#include "platform/windowing/window_system.h"
+#include "window/window.h"
+
+const char Application::kServerName[] = "Global\\{798ec1ad-0301-43e7-8ccf-42c0db11a520}";
+
+Application::Application(int& argc, char** argv)
+    : PsApplication(argc, argv), timer_(new QTimer(this)), serverName_(QString::fromLatin1(kServerName)) {
+    for (int i = 0; i < argc; ++i) {
+        if (qstrcmp(argv[i], "-autostart") == 0) {
+            autostart_ = true;
+            kf::setStartedWithAutostart(true);
+        }
+    }
+}
+
+Application::~Application() {
+    delete mainWindow_;
+    mainWindow_ = nullptr;
+    for (auto& client : clients_) {
+        delete client.first;
+    }
+    clients_.clear();
+    if (kf::currentApplication() == this) {
+        kf::setCurrentApplication(nullptr);
+    }
+}
+
+void Application::start() {
+    const QString appDir = QCoreApplication::applicationDirPath() + "/";
+    kf::setAppDirPath(appDir);
+    setQuitOnLastWindowClosed(false);
+
+    initCoreResources();
+    QFile qss(QStringLiteral(":/qss/qssmain"));
+    if (qss.open(QIODevice::ReadOnly)) {
+        setStyleSheet(QString::fromUtf8(qss.readAll()));
+    }
+
+    CrashHandler::instance()->setDumpFolder(QCoreApplication::applicationDirPath());
+    CrashHandler::instance()->setReporter(QStringLiteral("CrashReporter"));
+
+    if (kf::currentApplication() && kf::currentApplication() != this) {
+        qCritical().noquote() << "Application Error:another Application was creadted,terminating..";
+        QMetaObject::invokeMethod(this, "quit", Qt::QueuedConnection);
+    }
+    kf::setCurrentApplication(this);
+
+    installPsEventFilter();
+
+    sessionWatcher_ = new kf::platform::SessionEndWatcher(this);
+    connect(sessionWatcher_, &kf::platform::SessionEndWatcher::sessionEnding, this, [] { kf::quitApplication(); });
+
+    connect(&socket_, SIGNAL(connected()), this, SLOT(socketConnected()));
+    connect(&socket_, SIGNAL(disconnected()), this, SLOT(socketDisconnected()));
+    connect(&socket_, SIGNAL(error(QLocalSocket::LocalSocketError)), this,
+            SLOT(socketError(QLocalSocket::LocalSocketError)));
+    connect(&socket_, SIGNAL(bytesWritten(qint64)), this, SLOT(socketWritten(qint64)));
+    connect(&socket_, SIGNAL(readyRead()), this, SLOT(socketReading()));
+    connect(&server_, SIGNAL(newConnection()), this, SLOT(newInstanceConnected()));
+
+    qInfo().noquote() << QStringLiteral("Application Info: connecting local socket to %1..").arg(serverName_);
+    socket_.connectToServer(serverName_, QIODevice::ReadWrite);
+}
+
+void Application::play() {}
+
+void Application::socketConnected() {
+    qInfo().noquote()
+        << "Application Info: socket connected, this is not the first application instance, sending show command..";
+    commandSent_ = true;
+    const QString command = QStringLiteral("CMD:show;");
+    qInfo().noquote() << QStringLiteral("Application Info: writing commands %1").arg(command);
+    socket_.write(command.toLocal8Bit());
+}
+
+void Application::socketWritten(qint64) {
+    if (socket_.state() == QLocalSocket::ConnectedState) {
+        if (socket_.bytesToWrite() == 0) {
+            qInfo().noquote() << "Application Info: show command written, waiting response..";
+        }
+    } else {
+        qCritical().noquote()
+            << QStringLiteral("Application Error: socket is not connected %1").arg(static_cast<int>(socket_.state()));
+    }
+}
+
+void Application::socketReading() {
+    if (socket_.state() != QLocalSocket::ConnectedState) {
+        qCritical().noquote()
+            << QStringLiteral("Application Error: socket is not connected %1").arg(static_cast<int>(socket_.state()));
+        return;
+    }
+    responseBuffer_ += QString::fromLocal8Bit(socket_.readAll());
+    static const QRegularExpression pattern(QStringLiteral("RES:(\\d+);"));
+    const QRegularExpressionMatch match = pattern.match(responseBuffer_);
+    if (!match.hasMatch()) {
+        return;  // wait for the rest of the answer
+    }
+    const qint64 pid = match.captured(1).toLongLong();
+    if (pid != 0) {
+        if (auto windows = kf::platform::createWindowSystem()) {
+            kf::platform::bringProcessWindowForward(*windows, pid);
+        }
+    }
+    qInfo().noquote()
+        << QStringLiteral("Application Info: show command response received, pid = %1, activating and quiting..")
+               .arg(pid);
+    kf::quitApplication();
+}
+
+void Application::socketDisconnected() {
+    if (commandSent_) {
+        qCritical().noquote()
+            << "Application Error: socket disconnected before command response received, quiting..";
+        kf::quitApplication();
+    }
+}
+
+void Application::socketError(QLocalSocket::LocalSocketError error) {
+    if (commandSent_) {
+        qCritical().noquote()
+            << QStringLiteral("Application Error: could not write show command, error %1, quiting..").arg(error);
+        kf::quitApplication();
+        return;
+    }
+    if (error == QLocalSocket::ServerNotFoundError) {
+        qInfo().noquote() << "Application Info: this is the only instance of kestrafon, starting server and app..";
+    } else {
+        qInfo().noquote()
+            << QStringLiteral("Application Info: socket connect error %1, starting server and app..").arg(error);
+    }
+    socket_.close();
+    if (error == QLocalSocket::ConnectionRefusedError) {
+        // A first instance that died left its socket file behind and nobody answers on it:
+        // remove the stale name, or every later start would fail to listen and quit.
+        QLocalServer::removeServer(serverName_);
+    }
+    if (!server_.listen(serverName_)) {
+        qCritical().noquote() << QStringLiteral("Application Error: failed to start listening to %1 server, error %2")
+                                     .arg(serverName_)
+                                     .arg(server_.serverError());
+        kf::quitApplication();
+        return;
+    }
+    startMainWindow();
+}
+
+void Application::newInstanceConnected() {
+    qInfo().noquote() << "Application Info: new local socket connected";
+    while (QLocalSocket* client = server_.nextPendingConnection()) {
+        clients_.append(qMakePair(client, QByteArray()));
+        connect(client, SIGNAL(readyRead()), this, SLOT(readClients()));
+        connect(client, SIGNAL(disconnected()), this, SLOT(removeClients()));
+    }
+}
+
+void Application::readClients() {
+    for (auto& client : clients_) {
+        client.second.append(client.first->readAll());
+        if (client.second.isEmpty()) {
+            continue;
+        }
+        const QString text = QString::fromLocal8Bit(client.second);
+        const int lastSeparator = text.lastIndexOf(QLatin1Char(';'));
+        if (lastSeparator < 0) {
+            continue;  // no complete piece yet
+        }
+        const QStringList pieces = text.left(lastSeparator).split(QLatin1Char(';'));
+        client.second = text.mid(lastSeparator + 1).toLocal8Bit();
+        for (const QString& piece : pieces) {
+            if (piece.startsWith(QLatin1String("CMD:"))) {
+                runCommand(piece.mid(4));
+                client.first->write(
+                    QStringLiteral("RES:%1;").arg(QCoreApplication::applicationPid()).toUtf8());
+            } else {
+                qCritical().noquote()
+                    << QStringLiteral("Application Error: unknown command %1 passed in local socket").arg(piece);
+            }
+        }
+    }
+}
+
+void Application::runCommand(const QString& command) {
+    if (command != QLatin1String("show") || !mainWindow_) {
+        return;
+    }
+    QWidget* window = reinterpret_cast<QWidget*>(mainWindow_);
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->activateWindow();
+    window->show();
+}
+
+void Application::removeClients() {
+    qInfo().noquote() << QStringLiteral("Application Info: remove clients slot called, clients %1").arg(clients_.size());
+    for (int i = clients_.size() - 1; i >= 0; --i) {
+        QLocalSocket* client = clients_.at(i).first;
+        if (client->state() != QLocalSocket::ConnectedState) {
+            qInfo().noquote() << "Application Info: removing client";
+            clients_.remove(i);
+            client->deleteLater();
+        }
+    }
+}
+
+void Application::on_closeApp() {
+    if (mainWindow_) {
+        mainWindow_->quitApp();
+    }
+    kf::quitApplication();
+}
+
+bool Application::readClientConfig(const QString& appDirWithSlash) {
+    const QString path = appDirWithSlash + "Resources/conf.xml";
+    pugi::xml_document doc;
+    if (!doc.load_file(QFile::encodeName(path).constData())) {
+        return false;
+    }
+    clientInfo_.clear();
+    for (const pugi::xml_attribute& attr : doc.child("root").child("client").attributes()) {
+        clientInfo_.insert(QString::fromUtf8(attr.name()), QString::fromUtf8(attr.value()));
+    }
+    QString mac;
+    for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
+        if (!(iface.flags() & QNetworkInterface::IsLoopBack)) {
+            mac = iface.hardwareAddress();
+            break;
+        }
+    }
+    clientInfo_.insert(QStringLiteral("MacAddress"), mac);
+    QString ip;
+    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress(QHostAddress::LocalHost)) {
+            ip = address.toString();
+            break;
+        }
+    }
+    clientInfo_.insert(QStringLiteral("IpAddress"), ip);
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        confText_ = QString::fromUtf8(file.readAll());
+    }
+    return true;
+}
+
+bool Application::unpackTheme(const QString& name, const QString& targetFolder) {
+    return theme_archive::unpack(QCoreApplication::applicationDirPath(), name, targetFolder);
+}
+
+void Application::startMainWindow() {
+    readClientConfig(kf::appDirPath());
+    // The device enumeration object joins here when device discovery lands.
+    mainWindow_ = new Window;
+    mainWindow_->winId();
+    if (ClientHandler* handler = kf::clientHandler()) {
+        handler->setMainWindowHandle(mainWindow_);
+    }
+    mainWindow_->prepareNativeWindow();
+    mainWindow_->showFirst();
+    qInfo().noquote() << "mainwindow show!";
+}

@@ -1,0 +1,83 @@
+#pragma once
+// One browser: a web page with its view, its QWebChannel and its page bridge. The browser
+// client handler keeps track of every browser (main, popups, page-browser map).
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <QVariantList>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+class ClientHandler;
+class PageBridge;
+class QWebChannel;
+
+// The page: reports what the handler needs and keeps popups out of the client.
+class BrowserPage : public QWebEnginePage {
+    Q_OBJECT
+public:
+    BrowserPage(QWebEngineProfile* profile, QObject* parent);
+
+signals:
+    void popupRequested();
+    void mainFrameNavigation(const QUrl& url);
+
+protected:
+    QWebEnginePage* createWindow(WebWindowType type) override;
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int lineNumber,
+                                  const QString& sourceID) override;
+};
+
+// The view: no context menu, no link drops, and optionally a fixed cursor.
+class BrowserView : public QWebEngineView {
+    Q_OBJECT
+public:
+    explicit BrowserView(QWidget* parent);
+    void setCursorChangesDisabled(bool disabled);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void childEvent(QChildEvent* event) override;
+
+private:
+    bool cursorChangesDisabled_ = false;
+};
+
+class Browser : public QObject {
+    Q_OBJECT
+public:
+    Browser(ClientHandler* handler, int identifier, bool popup, QWidget* viewParent);
+    ~Browser() override;
+
+    int identifier() const { return identifier_; }
+    bool isPopup() const { return popup_; }
+    ClientHandler* handler() const { return handler_; }
+    BrowserView* view() const { return view_; }
+    BrowserPage* page() const { return page_; }
+    PageBridge* bridge() const { return bridge_; }
+
+    void load(const QUrl& url);
+    bool canGoBack() const;
+    bool canGoForward() const;
+
+    // The top-level window that shows this browser.
+    QWidget* topLevelWidget() const;
+
+    void sendEvent(const QString& name, const QVariantList& args);
+
+    // Runs a script in the main frame, reported with sourceUrl (the result is not awaited).
+    void executeJavaScript(const QString& script, const QString& sourceUrl);
+
+private:
+    ClientHandler* handler_;
+    const int identifier_;
+    const bool popup_;
+    QPointer<BrowserView> view_;
+    BrowserPage* page_ = nullptr;
+    QWebChannel* channel_ = nullptr;
+    PageBridge* bridge_ = nullptr;
+};

@@ -1,0 +1,9 @@
+#include "cefclient/browser_provider.h"
+
+#include "app/process.h"
+#include "cefclient/client_handler.h"
+
+Browser* MainBrowserProvider::GetBrowser() {
+    ClientHandler* handler = kf::clientHandler();
+    return handler ? handler->getMainBrowser() : nullptr;
+}

@@ -1,0 +1,62 @@
+#pragma once
+// The native end of the page interface. One per browser, published to the page's main world
+// as "kfBridge" through a QWebChannel; the injected bridge script turns it into
+// ClientRequest / cefQueryCancel / setMessageCallback.
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QVariantList>
+#include <QWeakPointer>
+#include <memory>
+
+#include "cefclient/query_callback.h"
+
+class Browser;
+
+class PageBridge : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(int browserId READ browserId CONSTANT)
+public:
+    explicit PageBridge(Browser* browser);
+    ~PageBridge() override;
+
+    int browserId() const;
+
+    // Sends a named event with its arguments to the page (booleans, numbers, strings, lists and
+    // maps are converted to their JavaScript forms).
+    void sendEvent(const QString& name, const QVariantList& args);
+
+    // Ends every pending query without an answer (navigation, page closed). The next document
+    // must say ready() again before events reach it.
+    void cancelPending();
+    int pendingCount() const { return pending_.size(); }
+
+    // Makes the answer handle for a query of this page; the answers come back as answer().
+    QueryCallbackPtr makeCallback(int queryId, bool persistent);
+
+    bool isReady() const { return ready_; }
+
+    // Events sent while the page's side is still connecting are kept (at most this many) and
+    // delivered once it is ready.
+    static constexpr int kMaxQueuedEvents = 256;
+
+public slots:
+    void query(int queryId, const QString& request, bool persistent);
+    void cancel(int queryId);
+    // Called by the page once it listens for answers and events.
+    void ready();
+
+signals:
+    void answer(int queryId, bool success, int code, const QString& text, bool final);
+    void event(const QString& name, const QVariantList& args);
+
+private:
+    struct Link;
+    void deliverAnswer(int queryId, bool success, int code, const QString& text, bool final);
+
+    Browser* browser_;
+    std::shared_ptr<Link> link_;
+    QHash<int, QWeakPointer<QueryCallback>> pending_;
+    bool ready_ = false;
+    QList<QPair<QString, QVariantList>> queuedEvents_;
+};

@@ -1,0 +1,88 @@
+// Start page: shows the state of the client bridge and sends a request typed by the user.
+(function () {
+    'use strict';
+    var $ = function (id) { return document.getElementById(id); };
+    var pendingId = null;
+    var events = 0;
+
+    function setBridgeState() {
+        var ok = typeof window.ClientRequest === 'function' && typeof window.setMessageCallback === 'function';
+        $('bridge-state').textContent = ok ? 'connected' : 'not available';
+        $('bridge-state').className = ok ? 'ok' : 'fail';
+        return ok;
+    }
+
+    function onEvent(name, args) {
+        events += 1;
+        $('event-count').textContent = String(events);
+        $('last-event').textContent = '(last: ' + name + ' ' + JSON.stringify(args) + ')';
+    }
+
+    function show(text, cls) {
+        $('answer').textContent = text;
+        $('answer').className = cls || '';
+    }
+
+    function send() {
+        var text = $('request').value;
+        var persistent = $('persistent').checked;
+        show('Waiting for the answer…');
+        pendingId = window.ClientRequest({
+            request: text,
+            persistent: persistent,
+            onSuccess: function (response) {
+                show('success: ' + JSON.stringify(response), 'ok');
+                if (!persistent) finish();
+            },
+            onFailure: function (code, message) {
+                show('failure ' + code + ': ' + message, 'fail');
+                finish();
+            }
+        });
+        $('cancel').disabled = false;
+    }
+
+    function finish() {
+        pendingId = null;
+        $('cancel').disabled = true;
+    }
+
+    function request(text) {
+        window.ClientRequest({ request: text });
+    }
+
+    if (setBridgeState()) {
+        ['navStateChanged', 'DevicesChanged', 'RefreshDownState', 'RefreshUpdateState', 'OnBrowserMsg']
+            .forEach(function (name) { window.setMessageCallback(name, onEvent); });
+    }
+    $('send').addEventListener('click', send);
+    $('cancel').addEventListener('click', function () {
+        if (pendingId !== null) {
+            window.cefQueryCancel(pendingId);
+            show('Cancelled.');
+            finish();
+        }
+    });
+    $('minimize').addEventListener('click', function () { request('{"FuncName":"MinisizeWindow"}'); });
+    var maximized = false;
+    $('maximize').addEventListener('click', function () {
+        request(maximized ? 'restoreWindow' : 'maxsizeWindow');
+        maximized = !maximized;
+    });
+    $('close').addEventListener('click', function () { request('{"FuncName":"CloseX"}'); });
+
+    // Dragging the title bar moves the window through the client.
+    var drag = null;
+    $('titlebar').addEventListener('mousedown', function (e) {
+        if (e.target.tagName === 'BUTTON') return;
+        drag = { x: e.screenX, y: e.screenY };
+    });
+    window.addEventListener('mousemove', function (e) {
+        if (!drag) return;
+        var dx = e.screenX - drag.x, dy = e.screenY - drag.y;
+        if (dx === 0 && dy === 0) return;
+        drag = { x: e.screenX, y: e.screenY };
+        request('MoveWindow:' + dx + ',' + dy + ',' + window.outerWidth + ',' + window.outerHeight);
+    });
+    window.addEventListener('mouseup', function () { drag = null; });
+})();
