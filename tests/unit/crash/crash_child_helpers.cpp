@@ -1,0 +1,58 @@
+// When the test executable is started with KF_CRASH_CHILD set, it does not run the tests: before
+// main() it sets up the crash handler from the environment and crashes the way the variable
+// names. crash_handler_child_test.cpp starts it like that and inspects what the crash left.
+//
+//   KF_CRASH_CHILD     "segv" (write to an inaccessible page), "abort", "segv-thread"
+//   KF_CRASH_DUMP_DIR  the dump folder
+//   KF_CRASH_REPORTER  the reporter (absolute path), unset for none
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <cstdlib>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "app/crash_handler.h"
+
+namespace {
+
+// A real fault that no sanitizer check sees first: the page is mapped, but not accessible.
+__attribute__((noinline)) void writeToInaccessiblePage() {
+    void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (page == MAP_FAILED) {
+        std::abort();
+    }
+    *static_cast<volatile int*>(page) = 1;
+}
+
+bool runCrashChild() {
+    const QByteArray mode = qgetenv("KF_CRASH_CHILD");
+    if (mode.isEmpty()) {
+        return false;
+    }
+    // A descriptor without close-on-exec that the reporter must not inherit.
+    const int file = ::open("/dev/null", O_RDONLY);
+    if (file >= 0) {
+        ::dup2(file, 200);
+    }
+    CrashHandler* handler = CrashHandler::instance();
+    handler->setDumpFolder(QString::fromLocal8Bit(qgetenv("KF_CRASH_DUMP_DIR")));
+    handler->setReporter(QString::fromLocal8Bit(qgetenv("KF_CRASH_REPORTER")));
+    if (mode == "segv") {
+        writeToInaccessiblePage();
+    } else if (mode == "abort") {
+        std::abort();
+    } else if (mode == "segv-thread") {
+        std::thread worker(writeToInaccessiblePage);
+        worker.join();
+    }
+    _exit(3);  // an unknown mode: the parent sees a normal exit, not a crash
+}
+
+const bool g_crashChild = runCrashChild();
+
+}  // namespace
