@@ -228,15 +228,17 @@ void Application::on_closeApp() {
     kf::quitApplication();
 }
 
-bool Application::readClientConfig(const QString& appDirWithSlash) {
+bool Application::readClientConfigInto(const QString& appDirWithSlash, QMap<QString, QString>* info,
+                                       QString* text) {
     const QString path = appDirWithSlash + "Resources/conf.xml";
     pugi::xml_document doc;
     if (!doc.load_file(QFile::encodeName(path).constData())) {
         return false;
     }
-    clientInfo_.clear();
+    QMap<QString, QString>& map = *info;
+    map.clear();
     for (const pugi::xml_attribute& attr : doc.child("root").child("client").attributes()) {
-        clientInfo_.insert(QString::fromUtf8(attr.name()), QString::fromUtf8(attr.value()));
+        map.insert(QString::fromUtf8(attr.name()), QString::fromUtf8(attr.value()));
     }
     QString mac;
     for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
@@ -245,7 +247,7 @@ bool Application::readClientConfig(const QString& appDirWithSlash) {
             break;
         }
     }
-    clientInfo_.insert(QStringLiteral("MacAddress"), mac);
+    map.insert(QStringLiteral("MacAddress"), mac);
     QString ip;
     for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
         if (address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress(QHostAddress::LocalHost)) {
@@ -253,10 +255,10 @@ bool Application::readClientConfig(const QString& appDirWithSlash) {
             break;
         }
     }
-    clientInfo_.insert(QStringLiteral("IpAddress"), ip);
+    map.insert(QStringLiteral("IpAddress"), ip);
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
-        confText_ = QString::fromUtf8(file.readAll());
+        *text = QString::fromUtf8(file.readAll());
     }
     return true;
 }

@@ -37,7 +37,10 @@ public:
     QString confText() const { return confText_; }
     // Reads appDir + "Resources/conf.xml" into the client info map and the conf text. A file
     // that does not parse leaves both as they were.
-    bool readClientConfig(const QString& appDirWithSlash);
+    bool readClientConfig(const QString& appDirWithSlash) {
+        return readClientConfigInto(appDirWithSlash, &clientInfo_, &confText_);
+    }
+    static bool readClientConfigInto(const QString& appDirWithSlash, QMap<QString, QString>* info, QString* text);
 
     void setThemeRoot(const QString& root) { themeRoot_ = root; }
     void setThemeName(const QString& name) { themeFolder_ = themeRoot_ + "/" + name; }

@@ -139,7 +139,7 @@ QList<int> ClientHandler::parseMoveArguments(const QString& request) {
         int end = pos;
         if (end < text.size() && (text.at(end) == QLatin1Char('-') || text.at(end) == QLatin1Char('+'))) ++end;
         const int digitsStart = end;
-        while (end < text.size() && text.at(end).isDigit() && end - digitsStart < 10) ++end;
+        while (end < text.size() && text.at(end).isDigit()) ++end;
         if (end == digitsStart) break;
         bool ok = false;
         const int value = text.mid(pos, end - pos).toInt(&ok);
