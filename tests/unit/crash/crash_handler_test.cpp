@@ -53,10 +53,10 @@ TEST(CrashReporterPath, ResolvesNamesAgainstTheApplicationFolder) {
     // A bare name that does not exist here lives beside the client (no ".exe" on this platform).
     EXPECT_EQ(CrashHandler::resolveReporterPath("CrashReporter", appDir), "/opt/kestrafon/CrashReporter");
     // The joined path is cleaned.
-    EXPECT_EQ(CrashHandler::resolveReporterPath("bin/../CrashReporter", appDir + "/"),
+    EXPECT_EQ(CrashHandler::resolveReporterPath("kf-no-such-folder/../CrashReporter", appDir + "/"),
               "/opt/kestrafon/CrashReporter");
-    EXPECT_EQ(CrashHandler::resolveReporterPath("./tools/CrashReporter", appDir),
-              "/opt/kestrafon/tools/CrashReporter");
+    EXPECT_EQ(CrashHandler::resolveReporterPath("./kf-no-such-folder/CrashReporter", appDir),
+              "/opt/kestrafon/kf-no-such-folder/CrashReporter");
     // Absolute paths are kept as given.
     EXPECT_EQ(CrashHandler::resolveReporterPath("/usr/lib/kf/../reporter", appDir),
               "/usr/lib/kf/../reporter");
