@@ -4,6 +4,7 @@
 #include <QtEndian>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace resource_pack_format {
 
@@ -83,55 +84,47 @@ bool ResourcePack::load(const QString& path) {
     path_ = path;
     baseName_ = fmt::baseNameForPath(path);
 
+    // Unbuffered: the header and the table are read in one call each, and every blob is read
+    // straight into its own byte array and unshifted there, so each byte is copied once. (A
+    // memory map would save that copy, but a file truncated while mapped kills the process.)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         return fail(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
     }
     const qint64 fileSize = file.size();
-    if (fileSize < fmt::kHeaderSize) {
+    header_ = file.read(fmt::kHeaderSize);
+    if (header_.size() != fmt::kHeaderSize) {
         return fail(QStringLiteral("file too short for a pack header"));
     }
-    // The file is read once: mapped where the file system allows it, read whole otherwise.
-    if (uchar* mapped = file.map(0, fileSize)) {
-        const bool ok = parse(reinterpret_cast<const char*>(mapped), fileSize);
-        file.unmap(mapped);
-        return ok;
-    }
-    if (fileSize > kMaxBlobSize) {
-        return fail(QStringLiteral("file too large to read"));
-    }
-    const QByteArray all = file.readAll();
-    if (all.size() != fileSize) {
-        return fail(QStringLiteral("short read: %1").arg(file.errorString()));
-    }
-    return parse(all.constData(), all.size());
-}
-
-bool ResourcePack::parse(const char* data, qint64 fileSize) {
-    header_ = QByteArray(data, fmt::kHeaderSize);
+    const char* header = header_.constData();
     // Magic and version are zero-terminated strings in fixed fields.
-    if (std::memcmp(data, fmt::kMagic, sizeof(fmt::kMagic)) != 0) {
+    if (std::memcmp(header, fmt::kMagic, sizeof(fmt::kMagic)) != 0) {
         return fail(QStringLiteral("not a DBPAK file"));
     }
-    if (std::memcmp(data + 6, fmt::kVersion, sizeof(fmt::kVersion)) != 0) {
+    if (std::memcmp(header + 6, fmt::kVersion, sizeof(fmt::kVersion)) != 0) {
         return fail(QStringLiteral("unsupported pack version"));
     }
-    const qint32 count = qFromLittleEndian<qint32>(data + fmt::kCountOffset);
+    const qint32 count = qFromLittleEndian<qint32>(header + fmt::kCountOffset);
     if (count <= 0) {
         return fail(QStringLiteral("entry count %1 is not positive").arg(count));
     }
-    const bool subtract = data[fmt::kDirectionOffset] != 0;
-    const quint8 delta = fmt::unshiftDelta(subtract, static_cast<quint8>(data[fmt::kShiftOffset]));
-    if (fmt::kHeaderSize + qint64(count) * fmt::kRecordSize > fileSize) {
+    const bool subtract = header[fmt::kDirectionOffset] != 0;
+    const quint8 delta = fmt::unshiftDelta(subtract, static_cast<quint8>(header[fmt::kShiftOffset]));
+    const qint64 tableSize = qint64(count) * fmt::kRecordSize;
+    if (fmt::kHeaderSize + tableSize > fileSize || tableSize > kMaxBlobSize) {
         return fail(QStringLiteral("entry table of %1 records runs past the end of the file").arg(count));
     }
+    std::vector<char> table(static_cast<size_t>(tableSize));
+    if (file.read(table.data(), tableSize) != tableSize) {
+        return fail(QStringLiteral("short read of the entry table"));
+    }
+    fmt::unshift(table.data(), table.data(), tableSize, delta);
 
-    // Every record is checked before any blob is copied, so a damaged pack loads nothing.
+    // Every record is checked before any blob is read, so a damaged pack loads nothing.
     QVector<ResourcePackEntry> entries;
     entries.reserve(count);
-    char record[fmt::kRecordSize];
     for (qint32 i = 0; i < count; ++i) {
-        fmt::unshift(data + fmt::kHeaderSize + qint64(i) * fmt::kRecordSize, record, fmt::kRecordSize, delta);
+        const char* record = table.data() + qint64(i) * fmt::kRecordSize;
         const char* name = record + fmt::kNameOffset;
         const void* end = std::memchr(name, 0, fmt::kNameCapacity);
         if (end == nullptr) {
@@ -152,14 +145,20 @@ bool ResourcePack::parse(const char* data, qint64 fileSize) {
         entries.append(entry);
     }
 
+    QMap<QString, QByteArray> map;
     for (const ResourcePackEntry& entry : qAsConst(entries)) {
         if (entry.key.isEmpty()) {
             continue;
         }
         QByteArray blob(int(entry.size), Qt::Uninitialized);
-        fmt::unshift(data + entry.offset, blob.data(), entry.size, delta);
-        map_.insert(entry.key, blob);  // a later entry with the same key wins
+        if (entry.size > 0 &&
+            (!file.seek(entry.offset) || file.read(blob.data(), entry.size) != entry.size)) {
+            return fail(QStringLiteral("entry %1: short read: %2").arg(entry.name, file.errorString()));
+        }
+        fmt::unshift(blob.constData(), blob.data(), entry.size, delta);
+        map.insert(entry.key, blob);  // a later entry with the same key wins
     }
+    map_ = map;
     entries_ = entries;
     loaded_ = true;
     return true;

@@ -69,7 +69,6 @@ public:
 
 private:
     bool fail(const QString& why);
-    bool parse(const char* data, qint64 fileSize);
 
     QString path_;
     QString baseName_;
