@@ -22,7 +22,13 @@ bool macroBlock(const QString& taskIndex, const QString& mode, const QString& st
         return false;
     }
     block->clear();
-    const qint64 number = decimalOrZero(taskIndex) + decimalOrZero(mode) + kMacroNumberOffset;
+    const qint64 index = decimalOrZero(taskIndex);
+    const qint64 modeNumber = decimalOrZero(mode);
+    // Far outside a byte either way; checked first so that the sum cannot overflow.
+    if (index < -0xFFFF || index > 0xFFFF || modeNumber < -0xFFFF || modeNumber > 0xFFFF) {
+        return false;
+    }
+    const qint64 number = index + modeNumber + kMacroNumberOffset;
     const QStringList tokens = codeTokens(steps);
     if (number < 0 || number > 0xFF || tokens.size() > kMacroSlotBytes) {
         return false;

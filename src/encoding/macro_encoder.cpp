@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cstdlib>
 
 // Device macro step codes (three bytes each; bit 0x80 of the first marks a press or the X part):
 //   mDown 0x81,button,0x00   mUp 0x01,button,0x00   keyDown 0x84,key,0x00   keyUp 0x04,key,0x00
