@@ -14,6 +14,7 @@ import argparse
 import os
 import sys
 
+sys.dont_write_bytecode = True  # the check runs from the test suite; leave the source tree alone
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import keys  # noqa: E402

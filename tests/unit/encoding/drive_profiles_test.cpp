@@ -166,6 +166,14 @@ TEST(DeviceProfiles, FlatMouseProfilesHaveTheirIndexBlocks) {
         EXPECT_EQ(attr(buttons.at(e.buttons - 1), "name"), e.buttons == 7 ? "精准定位" : "DPI循环");
         EXPECT_EQ(attr(buttons.at(5), "hidcode"), "");
         EXPECT_EQ(attr(byName(root, "CurDpi"), "value"), "1");
+        QStringList defaults;
+        for (const char* name :
+             {"LightTheme1", "LightBrightness1", "LightSpeed1", "LightTrigger1", "Reportrate", "Height",
+              "LineCorrection", "PointerSpeed", "WheelSpeed", "Dblclick"}) {
+            defaults << attr(byName(root, name), "value");
+        }
+        EXPECT_EQ(defaults, (QStringList{"1", "3", "3", "0", "2", "3", "1", "5", "3", "5"}));
+        EXPECT_EQ(attr(byName(root, "Reportrate"), "index"), "91");
         EXPECT_EQ(attr(byName(root, "Dpi2"), "index"), "45");
         EXPECT_EQ(attr(byName(root, "Dpi2"), "x"), "2000");
         EXPECT_EQ(attr(byName(root, "Dpi4"), "y"), "800");

@@ -1,5 +1,6 @@
 // The key tables Define, D2.0, Keyboard, Mouse and Virtual: counts, orders, literals and the
 // agreement between them.
+#include "encoding/key_code_map.h"
 #include "unit/encoding/encoding_test_util.h"
 
 #include <QHash>
@@ -376,6 +377,7 @@ TEST(RowTemplates, KeyboardMouseAndVirtualRows) {
     EXPECT_EQ(column(virtualRows.mid(0, 5), "hidcode"), kftest::repeated(5, ""));
 
     const auto define = byName(rows(driveDoc("Define")->child("keyboard")), "name");
+    ASSERT_TRUE(kf::encoding::loadKeyCodeMap());
     const QHash<QString, QString> leftKeys = {
         {"Shift", "Left Shift"}, {"Ctrl", "Left Ctrl"}, {"Alt", "Left Alt"}, {"Win", "Left Windows"}};
     for (const auto& table : {keyboard, virtualRows.mid(5), mouse, virtualRows.mid(0, 5)}) {
@@ -388,6 +390,7 @@ TEST(RowTemplates, KeyboardMouseAndVirtualRows) {
                       (QStringList{"", "", "", "1", "1", "0", "1"}));
             // Every row's name is a Define task, so the software player can resolve it.
             ASSERT_TRUE(define.contains(name));
+            EXPECT_FALSE(kf::encoding::hidCodeForTask(name.toUpper()).isEmpty());
             if (attr(k, "flag") == "10")
                 continue;  // mouse rows carry the driver's button flags
             const auto d = define.value(leftKeys.value(name, name));
