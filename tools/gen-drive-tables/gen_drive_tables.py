@@ -42,7 +42,7 @@ def comment(text, indent):
     return ["\t" * indent + "<!-- %s -->" % text]
 
 
-# --- Part: key tables -------------------------------------------------------------------
+# --- key tables -------------------------------------------------------------------
 
 def define():
     rows = []
@@ -191,7 +191,7 @@ def virtual():
     return [DECL] + elem("map", [], 0, mouse_rows(with_hid=False) + keyboard_rows())
 
 
-# --- Part: command packets --------------------------------------------------------------
+# --- command packets --------------------------------------------------------------
 
 def packet(index, name, icon, items, item_type):
     children = []
@@ -220,7 +220,7 @@ def command_packets(lang):
     return [DECL] + elem("CommandPacket", [("Name", "功能集")], 0, rows)
 
 
-# --- Part: device profiles --------------------------------------------------------------
+# --- device profiles --------------------------------------------------------------
 
 def value_row(name, index, length, value, indent):
     attrs = [("name", name)]
