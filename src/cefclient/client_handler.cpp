@@ -89,6 +89,9 @@ void ClientHandler::onLoadingStateChange(Browser* browser) {
 }
 
 void ClientHandler::onLoadEnd(Browser* browser, bool ok) {
+    qInfo().noquote() << QStringLiteral("page load finished %1 %2")
+                             .arg(ok ? 1 : 0)
+                             .arg(browser->page()->url().toString());
     if (!pageUrl_.isEmpty() && !pageBrowsers_.contains(pageUrl_)) {
         pageBrowsers_.insert(pageUrl_, browser);
     }

@@ -1,0 +1,24 @@
+// Baseline for the start-up and memory numbers: the smallest program that shows one page in
+// the same browser engine. Prints "page load finished" when its page has loaded.
+#include <QApplication>
+#include <QWebEngineView>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_bare_browser FILE\n");
+        return 2;
+    }
+    QWebEngineView view;
+    view.resize(1160, 720);
+    QObject::connect(&view, &QWebEngineView::loadFinished, [](bool ok) {
+        std::printf("page load finished %d\n", ok ? 1 : 0);
+        std::fflush(stdout);
+    });
+    view.load(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1])));
+    view.show();
+    return app.exec();
+}

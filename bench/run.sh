@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs every benchmark of the build folder given as $1 and prints one report.
+set -uo pipefail
+build="${1:-build}"
+src="$(cd "$(dirname "$0")/.." && pwd)"
+export QTWEBENGINE_DISABLE_SANDBOX=1
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/kf-bench-runtime.XXXXXX)}"
+chmod 700 "$XDG_RUNTIME_DIR"
+status=0
+
+echo "== machine: $(nproc) cores, $(uname -r), $(date -u +%Y-%m-%dT%H:%MZ)"
+for exe in "$build"/bench/*_bench; do
+    [ -x "$exe" ] || continue
+    name="$(basename "$exe")"
+    echo
+    echo "== $name"
+    case "$name" in
+        bridge_bench)
+            "$src/scripts/xvfb-run-test.sh" "$exe" 1000 2>/dev/null || status=1 ;;
+        *)
+            QT_QPA_PLATFORM=offscreen "$exe" --benchmark_counters_tabular=true 2>/dev/null || status=1 ;;
+    esac
+done
+
+echo
+echo "== start-up and memory (under a virtual X server)"
+"$src/scripts/xvfb-run-test.sh" python3 "$src/bench/startup.py" "$build/app" "$build/bench/bench_bare_browser" \
+    "$src/web/pages/black/client.html" 10 || status=1
+exit $status

@@ -1,0 +1,123 @@
+#!/usr/bin/env python3
+"""Start-up time to the first page load, and the peak memory of the whole process tree.
+
+Starts the client and, as the baseline, the smallest browser program on the same engine
+(bench_bare_browser showing the same start page) several times each, under the display that
+is set (run it inside xvfb-run). Prints the median and the range of each.
+"""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def tree_rss_kib(root_pid):
+    """Sum of VmRSS of root_pid and all its descendants."""
+    children = {}
+    for entry in os.listdir('/proc'):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f'/proc/{entry}/stat') as f:
+                fields = f.read().rsplit(')', 1)[1].split()
+            children.setdefault(int(fields[1]), []).append(int(entry))
+        except OSError:
+            continue
+    total, todo = 0, [root_pid]
+    while todo:
+        pid = todo.pop()
+        todo.extend(children.get(pid, []))
+        try:
+            with open(f'/proc/{pid}/status') as f:
+                for line in f:
+                    if line.startswith('VmRSS:'):
+                        total += int(line.split()[1])
+        except OSError:
+            pass
+    return total
+
+
+def run_once(cmd, env, ready, timeout=30.0, linger=1.5):
+    """Returns (seconds to ready, peak tree RSS in KiB)."""
+    start = time.monotonic()
+    proc = subprocess.Popen(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    os.set_blocking(proc.stdout.fileno(), False)
+    out, loaded_at, peak = '', None, 0
+    try:
+        while time.monotonic() - start < timeout:
+            try:
+                chunk = proc.stdout.read()
+                if chunk:
+                    out += chunk
+            except (BlockingIOError, TypeError):
+                pass
+            if loaded_at is None and ready(out):
+                loaded_at = time.monotonic()
+            peak = max(peak, tree_rss_kib(proc.pid))
+            if loaded_at is not None and time.monotonic() - loaded_at > linger:
+                break
+            time.sleep(0.005)
+    finally:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+    return (None if loaded_at is None else loaded_at - start), peak
+
+
+def median(values):
+    values = sorted(values)
+    return values[len(values) // 2]
+
+
+def measure(name, make_cmd, ready, runs):
+    times, peaks = [], []
+    for _ in range(runs):
+        tmp = tempfile.mkdtemp(prefix='kf-bench-')
+        env = dict(os.environ, TMPDIR=tmp, QTWEBENGINE_DISABLE_SANDBOX='1')
+        try:
+            t, peak = run_once(make_cmd(tmp), env, ready(tmp))
+        finally:
+            shutil.rmtree(tmp, ignore_errors=True)
+        if t is not None:
+            times.append(t * 1000)
+        peaks.append(peak / 1024)
+    if not times:
+        print(f'{name:<22} did not load a page')
+        return None
+    print(f'{name:<22} startup_ms median={median(times):.0f} min={min(times):.0f} max={max(times):.0f}  '
+          f'peak_rss_mib median={median(peaks):.0f} max={max(peaks):.0f}  runs={len(times)}')
+    return median(times), max(peaks)
+
+
+def main():
+    app_dir, bare, page = sys.argv[1], sys.argv[2], sys.argv[3]
+    runs = int(sys.argv[4]) if len(sys.argv) > 4 else 10
+
+    def client_cmd(tmp):
+        return [os.path.join(app_dir, 'kestrafon'), f'--log-file={tmp}/kestrafon.log']
+
+    def client_ready(tmp):
+        def check(_out):
+            try:
+                with open(f'{tmp}/kestrafon.log', encoding='utf-8', errors='replace') as f:
+                    return 'page load finished 1' in f.read()
+            except OSError:
+                return False
+        return check
+
+    base = measure('baseline_bare_browser', lambda tmp: [bare, page],
+                   lambda tmp: (lambda out: 'page load finished 1' in out), runs)
+    client = measure('client', client_cmd, client_ready, runs)
+    if base and client:
+        print(f'startup_ratio {client[0] / base[0]:.2f} (goal: client median <= 400 ms)')
+        print(f'peak_rss_client_mib {client[1]:.0f} (goal <= 400 MiB)')
+
+
+if __name__ == '__main__':
+    main()
