@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 namespace resource_pack_format {
@@ -48,6 +49,8 @@ struct ResourcePackEntry {
     quint32 offset = 0;
 };
 
+// Filled once by load(); after that only read, so lookups from other threads are safe as long
+// as nothing loads again meanwhile.
 class ResourcePack {
 public:
     // Replaces the map and the entry list with the content of the file at path. On any fault

@@ -6,12 +6,8 @@ namespace resource_request {
 
 const char kWebClientPrefix[] = "kestrafon://page.kestrafon/local/";
 const char kStartPageUrl[] = "kestrafon://page.kestrafon/local/black/client.html";
-const char kSettingsScheme[] = "settings";
-const char kSettingsDomain[] = "kestrafon";
-const char kSettingsPrefix[] = "settings://kestrafon/local/theme/";
 
 static_assert(sizeof(kWebClientPrefix) - 1 == kPrefixLength, "the key rule drops exactly the prefix");
-static_assert(sizeof(kSettingsPrefix) - 1 == kPrefixLength, "the key rule drops exactly the prefix");
 
 namespace {
 

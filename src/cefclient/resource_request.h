@@ -19,12 +19,8 @@ constexpr int kPrefixLength = 33;
 extern const char kWebClientPrefix[];  // "kestrafon://page.kestrafon/local/"
 extern const char kStartPageUrl[];     // "kestrafon://page.kestrafon/local/black/client.html"
 
-// The "settings" scheme with the domain "kestrafon" is served by the same rule; its URLs use a
-// prefix of the same length, so "settings://kestrafon/local/theme/black/a.jpg" has the key
-// "black/a.jpg". On this scheme ".jpg" also counts as an image.
-extern const char kSettingsScheme[];  // "settings"
-extern const char kSettingsDomain[];  // "kestrafon"
-extern const char kSettingsPrefix[];  // "settings://kestrafon/local/theme/"
+// The "settings" scheme (domain "kestrafon") is served by the same rule with jpgIsImage set;
+// the engine side maps its URLs onto the web client prefix before asking.
 
 enum class Kind { Image, Script, StyleSheet, Page };
 

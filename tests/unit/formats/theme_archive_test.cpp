@@ -160,6 +160,28 @@ TEST_F(ThemeArchiveTest, RefusesShortFilesAndMissingArchives) {
     EXPECT_EQ(kftest::filesBelow(target_), QStringList());
 }
 
+TEST_F(ThemeArchiveTest, SurvivesAnyDamagedByteBehindAMatchingDigest) {
+    // A digest only proves the file is whole, not that it was made by us: damage every byte of
+    // the properties, size and stream and fix the digest. Decoding must fail or give files whose
+    // data matches their lengths, and never crash (the sanitizer build checks the reads).
+    ta::Contents contents;
+    contents.name = "n";
+    contents.files = {{"a.txt", "hello hello hello"}, {"b/c.bin", kftest::allByteValues(1)}};
+    const QByteArray good = buildThemeArchive(contents);
+    for (int i = ta::kPropertiesOffset; i < good.size(); ++i) {
+        QByteArray bad = good;
+        bad[i] = char(bad.at(i) ^ 0x5A);
+        bad.replace(ta::kDigestOffset, ta::kDigestSize,
+                    QCryptographicHash::hash(bad.mid(ta::kPropertiesOffset), QCryptographicHash::Sha1));
+        ta::Contents decoded;
+        if (ta::decode(bad, &decoded)) {
+            for (const ta::File& file : qAsConst(decoded.files)) {
+                ASSERT_LE(file.data.size(), int(ta::kMaxPayloadSize)) << i;
+            }
+        }
+    }
+}
+
 TEST_F(ThemeArchiveTest, RefusesDamagedPayloads) {
     struct Case {
         const char* what;
