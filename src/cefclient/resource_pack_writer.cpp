@@ -26,8 +26,7 @@ bool setError(QString* error, const QString& text) {
 QStringList filesBelow(const QString& dir) {
     QStringList files;
     const QDir root(QFileInfo(dir).absoluteFilePath());
-    QDirIterator it(root.path(), QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(root.path(), QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         files.append(root.relativeFilePath(it.next()));
     }

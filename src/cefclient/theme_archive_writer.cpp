@@ -132,8 +132,7 @@ bool writeThemeArchive(const QString& dir, const QString& outPath, const QString
     contents.name = name;
     const QDir root(QFileInfo(dir).absoluteFilePath());
     QStringList files;
-    QDirIterator it(root.path(), QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(root.path(), QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         files.append(root.relativeFilePath(it.next()));
     }

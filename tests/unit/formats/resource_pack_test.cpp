@@ -236,6 +236,8 @@ TEST(ResourcePackWriter, PacksAFolderUnderTheOutputsBaseName) {
     QTemporaryDir dir;
     ASSERT_TRUE(kftest::writeFile(dir.path() + "/pages/black/client.html", "page"));
     ASSERT_TRUE(kftest::writeFile(dir.path() + "/pages/black/img/a b.png", "img"));
+    ASSERT_TRUE(kftest::writeFile(dir.path() + "/pages/.client.html.swp", "editor file"));  // hidden: skipped
+    ASSERT_TRUE(kftest::writeFile(dir.path() + "/pages/.git/config", "hidden folder"));
     QString error;
     ASSERT_TRUE(writeResourcePack(dir.path() + "/pages", dir.path() + "/app/theme.pak", 7, true, &error))
         << error.toStdString();

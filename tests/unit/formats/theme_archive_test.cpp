@@ -263,6 +263,7 @@ TEST(ThemeArchiveWriter, PacksAFolderAndWritesAReadableHeader) {
     QTemporaryDir dir;
     ASSERT_TRUE(kftest::writeFile(dir.path() + "/data/b/2.txt", "two"));
     ASSERT_TRUE(kftest::writeFile(dir.path() + "/data/a.txt", "one"));
+    ASSERT_TRUE(kftest::writeFile(dir.path() + "/data/.gitkeep", ""));  // hidden: skipped
     QString error;
     ASSERT_TRUE(writeThemeArchive(dir.path() + "/data", dir.path() + "/out/theme.dat", "Kestrafon", &error))
         << error.toStdString();
