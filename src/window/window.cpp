@@ -2,19 +2,34 @@
 
 #include <QDebug>
 #include <QDir>
-#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QScreen>
+#include <QTimer>
 
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/process.h"
+#include "app/system_tray.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/qcef_web_view.h"
+#include "frame/pop_widget.h"
+#include "platform/desktop/url_opener.h"
+#include "platform/keyboard/keyboard_layouts.h"
+#include "window/command_args.h"
 
-Window::Window(QWidget* parent) : PsMainWindow(parent), savedNormalGeometry_(0, 0, 0, 0) {
+using kf::window::argText;
+
+Window::Window(QWidget* parent)
+    : PsMainWindow(parent),
+      savedNormalGeometry_(0, 0, 0, 0),
+      keyboardLayouts_(kf::platform::createKeyboardLayouts()),
+      urlOpener_(kf::platform::createUrlOpener()),
+      quitRoutine_(&kf::quitApplication) {
+    qRegisterMetaType<QueryCallbackPtr>("QueryCallbackPtr");
+    qRegisterMetaType<pvmulti_client*>("pvmulti_client*");
+
+    // The device library objects (DeviceFunctions) join here with device discovery.
     if (objectName().isEmpty()) {
         setObjectName(QStringLiteral("MainWindow"));
     }
@@ -26,6 +41,8 @@ Window::Window(QWidget* parent) : PsMainWindow(parent), savedNormalGeometry_(0, 
             app->unpackTheme(QStringLiteral("theme.dat"), tempFolder);
         }
     }
+    // The device worker (device_data_handler) with its own thread, given ":/drive/D2.0", joins
+    // here with the device data requests.
 
     resize(kMinimumWidth, kMinimumHeight);
     setMaximumSize(kMinimumWidth, kMinimumHeight);
@@ -35,7 +52,7 @@ Window::Window(QWidget* parent) : PsMainWindow(parent), savedNormalGeometry_(0, 
     // The "url" switch lets a developer or a test point the client at another page.
     const kf::CommandLine& line = kf::CommandLine::process();
     startPage_ = line.hasSwitch(QStringLiteral("url")) ? line.switchValue(QStringLiteral("url"))
-                                                        : QString::fromLatin1(ClientHandler::kStartPage);
+                                                       : QString::fromLatin1(ClientHandler::kStartPage);
     if (ClientHandler* handler = kf::clientHandler()) {
         handler->setPageUrl(startPage_);
         handler->setStartUrl(startPage_);
@@ -52,11 +69,28 @@ Window::Window(QWidget* parent) : PsMainWindow(parent), savedNormalGeometry_(0, 
     }
 
     connect(mainView_, &QCefWebView::jsMessage, this, &Window::onJsMessage);
+    // SigWriteDevice → the device worker's slot_writeDevice and its SigcallbackReasult →
+    // SlocallbackReasult are connected when the device worker exists.
+    connectVMulti();
+    installEventFilter(this);
+    // The music player (AudioData) is created here once the music subsystem exists.
 }
 
 Window::~Window() {
+    // The macro executor and capture threads stop here once those subsystems exist.
+    if (tray_) {
+        tray_->hide();
+        tray_->deleteLater();
+        tray_ = nullptr;
+    }
+    removeEventFilter(this);
     delete mainView_;
     mainView_ = nullptr;
+    for (const QPointer<PopWidget>& view : qAsConst(views_)) {
+        if (view)
+            view->deleteLater();
+    }
+    disconnectVMulti();
 }
 
 QString Window::themeNameFor(const QString& startPage) {
@@ -65,14 +99,17 @@ QString Window::themeNameFor(const QString& startPage) {
 }
 
 void Window::answerSuccess(QueryCallbackPtr callback, const QString& text) {
-    if (callback) callback->Success(text);
+    if (callback)
+        callback->Success(text);
 }
 
 void Window::answerFailure(QueryCallbackPtr callback, const QString& text) {
-    if (callback) callback->Failure(0, text);
+    if (callback)
+        callback->Failure(0, text);
 }
 
 void Window::onJsMessage(QString name, QueryCallbackPtr callbackPtr) {
+    // The two plain forms come first, anywhere in the text, whatever else the text is.
     if (name.contains(QLatin1String("maxsizeWindow"))) {
         maximizeHostWindow();
         return;
@@ -90,29 +127,137 @@ void Window::onJsMessage(QString name, QueryCallbackPtr callbackPtr) {
     if (!args.contains(QStringLiteral("FuncName"))) {
         return;
     }
-    const QString funcname = args.value(QStringLiteral("FuncName")).toString();
+    const QString funcname = argText(args, QStringLiteral("FuncName"));
     qDebug().noquote() << "funcname====" + funcname;
     dofunc(funcname, args, callbackPtr);
 }
 
-void Window::dofunc(QString, QVariantMap, QueryCallbackPtr) {
-    // The command table is matched here; a name that is not in it gets no answer.
+const Window::CommandRow* Window::commandTable(int* count) {
+    // The whole command vocabulary, compared in this order; the first equal name runs.
+    static const CommandRow table[] = {
+        {"LoginMain", &Window::cmdLoginMain},
+        {"GetDevicesList", &Window::cmdGetDevicesList},
+        {"RestDevice", &Window::cmdRestDevice},
+        {"ReadDevicesDpiVal", &Window::cmdReadDevicesDpiVal},
+        {"CustomButton", &Window::cmdCustomButton},
+        {"WriteDeviceMultimedia", &Window::cmdWriteDeviceMultimedia},
+        {"WriteDeviceSn", &Window::cmdWriteDeviceSn},
+        {"NotifyRGBDevice", &Window::cmdNotifyRGBDevice},
+        {"loadurl", &Window::cmdLoadurl},
+        {"ReadFileToStr", &Window::cmdReadFileToStr},
+        {"ModifyFileFromStr", &Window::cmdModifyFileFromStr},
+        {"mouseTracks", &Window::cmdMouseTracks},
+        {"goback", &Window::cmdGoback},
+        {"goforward", &Window::cmdGoforward},
+        {"savexml", &Window::cmdSavexml},
+        {"modifyMouseAcce", &Window::cmdModifyMouseAcce},
+        {"ModifyWindowAcceleratedSpeed", &Window::cmdModifyWindowAcceleratedSpeed},
+        {"modifyMouseAccel", &Window::cmdModifyMouseAccel},
+        {"ModifyMouseScrollLines", &Window::cmdModifyMouseScrollLines},
+        {"modifyMouseScrollLinesX", &Window::cmdModifyMouseScrollLinesX},
+        {"modifyMouseDoubleClick", &Window::cmdModifyMouseDoubleClick},
+        {"GetWindowsMouseConfig", &Window::cmdGetWindowsMouseConfig},
+        {"GetWindowsKeyboreadConfig", &Window::cmdGetWindowsKeyboreadConfig},
+        {"CloseX", &Window::cmdCloseX},
+        {"CloseApp", &Window::cmdCloseApp},
+        {"saveFileDialog", &Window::cmdSaveFileDialog},
+        {"OpenFileDialog", &Window::cmdOpenFileDialog},
+        {"OpenUrl", &Window::cmdOpenUrl},
+        {"DownloadFile", &Window::cmdDownloadFile},
+        {"OpenView", &Window::cmdOpenView},
+        {"CloseView", &Window::cmdCloseView},
+        {"SendMsgToMainBrowser", &Window::cmdSendMsgToMainBrowser},
+        {"openFileDialogEx", &Window::cmdOpenFileDialogEx},
+        {"SetIME", &Window::cmdSetIME},
+        {"GetLocalConf", &Window::cmdGetLocalConf},
+        {"GetVirtualDevice", &Window::cmdGetVirtualDevice},
+        {"RefreshVirtualDrive", &Window::cmdRefreshVirtualDrive},
+        {"ExecuteUpdateClient", &Window::cmdExecuteUpdateClient},
+        {"ExecuteUpdateFirmware", &Window::cmdExecuteUpdateFirmware},
+        {"GetVirtualDeviceStatus", &Window::cmdGetVirtualDeviceStatus},
+        {"RGBMusicPlay", &Window::cmdRGBMusicPlay},
+        {"GetMusicInfo", &Window::cmdGetMusicInfo},
+    };
+    *count = int(sizeof(table) / sizeof(table[0]));
+    return table;
 }
 
-void Window::quitApp() { hide(); }
-
-void Window::maximizeHostWindow() {
-    ClientHandler* handler = kf::clientHandler();
-    QWidget* host = handler ? handler->getMainWindowHandle() : nullptr;
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!host || !screen) return;
-    savedNormalGeometry_ = host->geometry();
-    host->setGeometry(screen->availableGeometry());
+QStringList Window::commandNames() {
+    int count = 0;
+    const CommandRow* table = commandTable(&count);
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        names.append(QString::fromLatin1(table[i].name));
+    }
+    return names;
 }
 
-void Window::restoreHostWindow() {
-    ClientHandler* handler = kf::clientHandler();
-    QWidget* host = handler ? handler->getMainWindowHandle() : nullptr;
-    if (!host) return;
-    host->setGeometry(savedNormalGeometry_);
+void Window::dofunc(QString funcname, QVariantMap args, QueryCallbackPtr callbackPtr) {
+    int count = 0;
+    const CommandRow* table = commandTable(&count);
+    for (int i = 0; i < count; ++i) {
+        if (funcname == QLatin1String(table[i].name)) {
+            (this->*table[i].run)(args, callbackPtr);
+            return;
+        }
+    }
+    // A name that is not in the table gets no answer.
+}
+
+void Window::SlocallbackReasult(bool Flag) {
+    if (pendingAnswers_.isEmpty()) {
+        return;  // a result nobody waits for
+    }
+    const QueryCallbackPtr oldest = pendingAnswers_.takeFirst();
+    if (Flag) {
+        answerSuccess(oldest, QStringLiteral("writeDevices success!"));
+    } else {
+        answerFailure(oldest, QStringLiteral("writeDevices failed!"));
+    }
+}
+
+QString Window::deviceReportScript(const QString& reportData) {
+    const QStringList fields = reportData.split(QLatin1Char(','));
+    if (fields.size() < 3) {
+        return QString();  // no kind and value to act on
+    }
+    const int kind = kf::window::textToInt(fields.at(1));
+    const int value = kf::window::textToInt(fields.at(2));
+    switch (kind) {
+        case 1:
+            return QStringLiteral("RefreshMode(%1)").arg(value);
+        case 2:
+            return QStringLiteral("RefreshDpi(%1)").arg(value);
+        default:
+            return QString();
+    }
+}
+
+void Window::DeviceDataReportUi(QString ReportData) {
+    const QString script = deviceReportScript(ReportData);
+    if (!script.isEmpty() && mainView_) {
+        mainView_->evaluateJavaScript(script, QString());
+    }
+}
+
+int Window::classifyFrameArea(const QPoint& pos, const QSize& size, bool maximized) {
+    const int x = pos.x();
+    const int y = pos.y();
+    const int w = size.width();
+    const int h = size.height();
+    if (maximized) {
+        return (x >= 0 && x < w && y >= 0 && y < h) ? 1 : 0;
+    }
+    // The edge band is 0 wide: edges and corners lie just outside the window.
+    if (y < 0) {
+        return x < 0 ? 12 : (x > w - 1 ? 6 : 5);
+    }
+    if (y > h - 1) {
+        return x < 0 ? 10 : (x > w - 1 ? 8 : 9);
+    }
+    return x < 0 ? 11 : (x > w - 1 ? 7 : 1);
+}
+
+int Window::frameAreaAt(const QPoint& pos) const {
+    return classifyFrameArea(pos, size(), isMaximized());
 }

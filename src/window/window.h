@@ -1,13 +1,31 @@
 #pragma once
-// The controller window: receives every page request, recognises it, and answers it.
+// The controller window: receives every page request, recognises it by its exact name in the
+// command table, has the work done and answers the page. Its signals and slots, in declaration
+// order, are the interface the other subsystems meet on; the meta-object holds exactly these.
+#include <QList>
+#include <QMap>
+#include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QStringList>
+#include <QSystemTrayIcon>
 #include <QVariantMap>
+#include <functional>
+#include <memory>
 
 #include "cefclient/query_callback.h"
+#include "frame/pop_widget.h"
 #include "frame/ps_main_window.h"
+#include "input/pvmulti_client.h"
+#include "window/window_components.h"
 
 class QCefWebView;
+class QTimer;
+class SystemTray;
+namespace kf::platform {
+class KeyboardLayouts;
+class UrlOpener;
+}  // namespace kf::platform
 
 class Window : public PsMainWindow {
     Q_OBJECT
@@ -26,16 +44,172 @@ public:
     static void answerSuccess(QueryCallbackPtr callback, const QString& text);
     static void answerFailure(QueryCallbackPtr callback, const QString& text);
 
+    // The command names in table order.
+    static QStringList commandNames();
+
+    // Frame area of a point relative to the window's top-left corner (codes of kf::frame).
+    static int classifyFrameArea(const QPoint& pos, const QSize& size, bool maximized);
+    int frameAreaAt(const QPoint& pos) const override;
+
+    // The script a device report runs in the main view ("RefreshMode(n)", "RefreshDpi(n)"), or
+    // an empty text when the report asks for nothing.
+    static QString deviceReportScript(const QString& reportData);
+    // "NotifyRGBDevice": strips the JSON-array wrapping from Data (the answer text) and splits
+    // it into its items.
+    static QString unwrapColourData(const QString& data, QStringList* items);
+
+    // The tray icon; created once by the start sequence. Logs when the desktop has no tray.
+    void createSystemTray();
+    SystemTray* systemTray() const { return tray_; }
+
+    // Popup views by page URL, and the one that was activated last.
+    QList<PopWidget*> popupViews() const;
+    PopWidget* currentView() const { return currentView_; }
+    // A popup reports that it became the active window.
+    void setCurrentView(PopWidget* popup);
+
+    int pendingAnswerCount() const { return pendingAnswers_.size(); }
+    const kf::window::DeviceMap& deviceMap() const { return deviceMap_; }
+    bool virtualDeviceConnected() const { return virtualDeviceConnected_; }
+
+    // The components that perform device, macro, music and update commands (absent ones leave
+    // their commands unanswered).
+    kf::window::WindowComponents& components() { return components_; }
+
+    // Platform seams; tests record instead of acting.
+    void setKeyboardLayouts(std::unique_ptr<kf::platform::KeyboardLayouts> layouts);
+    void setUrlOpener(std::unique_ptr<kf::platform::UrlOpener> opener);
+    // The quit routine "CloseApp" and the tray's exit end the client with (kf::quitApplication).
+    void setQuitRoutine(std::function<void()> quit);
+    // The client settings map read from conf.xml; taken from the application when not set.
+    void setClientInfo(const QMap<QString, QString>& info);
+
+signals:
+    void funstared();
+    void StopVCMDOutput(bool);
+    void SigWriteDevice(QString, QString, QString, QString, QString, QString, QString, QString);
+
 public slots:
     void dofunc(QString funcname, QVariantMap args, QueryCallbackPtr callbackPtr);
+    void ShowMessage(QString Message);
+    void DeviceDataReportUi(QString ReportData);
+    void LoginWindow();
     void quitApp();
+    void finishLoading(bool);
+    void reload_currentPage();
     void onJsMessage(QString name, QueryCallbackPtr callbackPtr);
+    void onSystemtrayActive(QSystemTrayIcon::ActivationReason reason);
+    void onCurrentPropChanged(int propIndex, int proMode);
+    void onshowWidget();
+    void oncloseApp();
+    void showMouseConf();
+    void showDebug();
+    void onTaskFinished(pvmulti_client* m_vmultia);
+    void deviceHotKeyActive();
+    bool GetVirtualDeviceStatus();
+    void playActions(QString strActions);
+    void connectVMulti();
+    void disconnectVMulti();
+    void SlocallbackReasult(bool Flag);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    using Command = void (Window::*)(const QVariantMap&, const QueryCallbackPtr&);
+    struct CommandRow {
+        const char* name;
+        Command run;
+    };
+    static const CommandRow* commandTable(int* count);
+
+    // Window and application commands (window_app_commands.cpp).
+    void cmdLoginMain(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdLoadurl(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdGoback(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdGoforward(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdCloseX(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdCloseApp(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdOpenUrl(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdOpenView(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdCloseView(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdSendMsgToMainBrowser(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdSetIME(const QVariantMap& args, const QueryCallbackPtr& cb);
     void maximizeHostWindow();
     void restoreHostWindow();
+    PopWidget* openPopup(const QString& url, int width, int height);
+
+    // Device commands (window_device_commands.cpp).
+    void cmdGetDevicesList(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdRestDevice(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdReadDevicesDpiVal(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdCustomButton(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdWriteDeviceMultimedia(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdWriteDeviceSn(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdNotifyRGBDevice(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdMouseTracks(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdModifyMouseAccel(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdGetLocalConf(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdGetVirtualDevice(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdRefreshVirtualDrive(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdGetVirtualDeviceStatus(const QVariantMap& args, const QueryCallbackPtr& cb);
+
+    // Profile and file commands (window_file_commands.cpp).
+    void cmdReadFileToStr(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdModifyFileFromStr(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdSavexml(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdGetWindowsKeyboreadConfig(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdSaveFileDialog(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdOpenFileDialog(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdDownloadFile(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdOpenFileDialogEx(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void saveChangedFiles();
+
+    // Pointer settings (window_system_commands.cpp).
+    void cmdModifyMouseAcce(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdModifyWindowAcceleratedSpeed(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdModifyMouseScrollLines(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdModifyMouseScrollLinesX(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdModifyMouseDoubleClick(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdGetWindowsMouseConfig(const QVariantMap& args, const QueryCallbackPtr& cb);
+
+    // Update commands (window_update_commands.cpp).
+    void cmdExecuteUpdateClient(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdExecuteUpdateFirmware(const QVariantMap& args, const QueryCallbackPtr& cb);
+
+    // Music commands (window_music_commands.cpp).
+    void cmdRGBMusicPlay(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdGetMusicInfo(const QVariantMap& args, const QueryCallbackPtr& cb);
+
+    void makeMainViewCurrent();
+    QMap<QString, QString> clientInfo() const;
 
     QCefWebView* mainView_ = nullptr;
     QString startPage_;
+    SystemTray* tray_ = nullptr;
+    // Callbacks of "CustomButton" requests whose writes are running, oldest first.
+    QList<QueryCallbackPtr> pendingAnswers_;
+    kf::window::DeviceMap deviceMap_;
+    kf::window::WindowComponents components_;
+    bool virtualDeviceOpened_ = false;
+    bool virtualDeviceConnected_ = false;
+
+    // The host window's geometry before the page maximized it; `hasSavedGeometry_` tells
+    // whether there is one, `hostMaximized_` whether the page's maximize is still in effect.
     QRect savedNormalGeometry_;
+    QPointer<QWidget> maximizedHost_;
+    bool hasSavedGeometry_ = false;
+    bool hostMaximized_ = false;
+    QMap<QString, QPointer<PopWidget>> views_;
+    QPointer<PopWidget> currentView_;
+    QList<QPointer<QTimer>> loginTimers_;
+    bool quitAsked_ = false;
+
+    std::unique_ptr<kf::platform::KeyboardLayouts> keyboardLayouts_;
+    std::unique_ptr<kf::platform::UrlOpener> urlOpener_;
+    std::function<void()> quitRoutine_;
+    QMap<QString, QString> clientInfoOverride_;
+    bool hasClientInfoOverride_ = false;
 };

@@ -1,0 +1,170 @@
+// Window slots for the window and the application (tray, hiding, quitting, the developer test
+// tool view, loading) and the window's own events: resize, close and activation.
+#include <QCloseEvent>
+#include <QEvent>
+#include <QResizeEvent>
+#include <QThread>
+#include <QtDebug>
+
+#include "app/application.h"
+#include "app/process.h"
+#include "app/system_tray.h"
+#include "cefclient/client_handler.h"
+#include "cefclient/qcef_web_view.h"
+#include "frame/pop_widget.h"
+#include "window/command_args.h"
+#include "window/window.h"
+
+void Window::createSystemTray() {
+    if (tray_) {
+        return;
+    }
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        // A bare X server has no notification area; the client runs on without its icon's
+        // menu, and the window is reached through a second start ("CMD:show;").
+        qWarning().noquote() << "System tray unavailable: the client runs without its notification-area icon";
+    }
+    tray_ = new SystemTray(this);
+    connect(tray_, &QSystemTrayIcon::activated, this, &Window::onSystemtrayActive, Qt::UniqueConnection);
+    connect(tray_, &SystemTray::showWidget, this, &Window::onshowWidget);
+    connect(tray_, &SystemTray::closeApp, this, &Window::oncloseApp);
+}
+
+void Window::ShowMessage(QString Message) {
+    // The device worker reports from its own thread; the balloon belongs to the GUI thread.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, Message] { ShowMessage(Message); }, Qt::QueuedConnection);
+        return;
+    }
+    if (tray_) {
+        tray_->showMessage(QStringLiteral("提醒"), Message, QSystemTrayIcon::Information, 1);
+    }
+}
+
+void Window::quitApp() {
+    hide();
+    saveChangedFiles();
+}
+
+void Window::oncloseApp() {
+    saveChangedFiles();
+    // The client ends once, however often this is asked for.
+    if (quitAsked_) {
+        return;
+    }
+    quitAsked_ = true;
+    quitRoutine_();
+}
+
+void Window::onshowWidget() {
+    show();
+}
+
+void Window::finishLoading(bool) {
+    qInfo().noquote() << "加载完成";
+}
+
+void Window::reload_currentPage() {
+    mainView_->reload();
+}
+
+void Window::onSystemtrayActive(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+        case QSystemTrayIcon::Unknown:
+        case QSystemTrayIcon::DoubleClick:
+        case QSystemTrayIcon::Trigger:
+            setWindowState(Qt::WindowActive);
+            show();
+            raise();
+            activateWindow();
+            break;
+        case QSystemTrayIcon::Context:
+        case QSystemTrayIcon::MiddleClick:
+            break;  // the context menu is the system's business
+    }
+}
+
+void Window::onCurrentPropChanged(int propIndex, int proMode) {
+    if (ClientHandler* handler = kf::clientHandler()) {
+        handler->currentPropChanged(propIndex, proMode);
+    }
+}
+
+void Window::showMouseConf() {
+    if (ClientHandler* handler = kf::clientHandler()) {
+        handler->onSwitchVirtualDevice();
+    }
+}
+
+QMap<QString, QString> Window::clientInfo() const {
+    if (hasClientInfoOverride_) {
+        return clientInfoOverride_;
+    }
+    const Application* app = kf::currentApplication();
+    return app ? app->clientInfo() : QMap<QString, QString>();
+}
+
+void Window::setClientInfo(const QMap<QString, QString>& info) {
+    clientInfoOverride_ = info;
+    hasClientInfoOverride_ = true;
+}
+
+void Window::showDebug() {
+    const QMap<QString, QString> info = clientInfo();
+    if (info.isEmpty()) {
+        return;
+    }
+    const QString url =
+        QStringLiteral("file:///") + kf::appDirPath() + info.value(QStringLiteral("testToolRurl"));
+    const QStringList size = info.value(QStringLiteral("testToolSize")).split(QLatin1Char(','));
+    // A size without both parts reads the missing part as 0.
+    const int width = qBound(0, kf::window::textToInt(size.value(0)), 8192);
+    const int height = qBound(0, kf::window::textToInt(size.value(1)), 8192);
+    const auto existing = views_.constFind(url);
+    if (existing != views_.constEnd() && existing.value()) {
+        return;
+    }
+    PopWidget* popup = openPopup(url, width, height);
+    if (ClientHandler* handler = kf::clientHandler()) {
+        handler->setListener(popup->view());
+        handler->setListenerBrowser(popup->view()->browser());
+        handler->setMainWindowHandle(popup);
+    }
+    popup->show();
+}
+
+void Window::deviceHotKeyActive() {
+    // No global shortcut is ever registered, so there is never a device to open here.
+}
+
+void Window::makeMainViewCurrent() {
+    if (ClientHandler* handler = kf::clientHandler()) {
+        handler->setListener(mainView_);
+        handler->setListenerBrowser(mainView_->browser());
+    }
+}
+
+bool Window::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == this && event->type() == QEvent::WindowActivate) {
+        makeMainViewCurrent();
+        if (ClientHandler* handler = kf::clientHandler()) {
+            handler->setMainWindowHandle(this);
+        }
+        return true;
+    }
+    return PsMainWindow::eventFilter(watched, event);
+}
+
+void Window::resizeEvent(QResizeEvent* event) {
+    PsMainWindow::resizeEvent(event);
+    if (mainView_) {
+        mainView_->resize(event->size());
+    }
+}
+
+void Window::closeEvent(QCloseEvent* event) {
+    // Closing hides the window; the client lives on in the tray. Quitting is oncloseApp's.
+    event->ignore();
+    hide();
+}

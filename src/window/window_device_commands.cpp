@@ -1,0 +1,203 @@
+// Device commands: the device list, restarts, parameter, serial number and colour writes,
+// button assignments on the device worker, the built-in device files, the software key map,
+// the mouse-track hook and the virtual input device. The device layer, the capture object, the
+// mouse hook and the virtual device are components of their own (window_components.h); while
+// one is missing, the commands that need it stay unanswered.
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QtDebug>
+
+#include "encoding/drive_resources.h"
+#include "window/command_args.h"
+#include "window/window.h"
+
+using kf::window::argText;
+
+void Window::cmdGetDevicesList(const QVariantMap&, const QueryCallbackPtr& cb) {
+    if (!components_.deviceList) {
+        return;  // device discovery (DeviceFunctions) builds the list
+    }
+    deviceMap_ = components_.deviceList->buildDeviceList();
+    QJsonArray devices;
+    for (auto it = deviceMap_.constBegin(); it != deviceMap_.constEnd(); ++it) {
+        devices.append(it.value());
+    }
+    if (devices.isEmpty()) {
+        return;  // no device: no answer
+    }
+    answerSuccess(cb, QString::fromUtf8(QJsonDocument(devices).toJson(QJsonDocument::Compact)));
+}
+
+void Window::cmdRestDevice(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    const QString version = argText(args, QStringLiteral("Version"));
+    if (!components_.deviceRequests) {
+        return;  // the device worker (device data requests) restarts devices
+    }
+    if (components_.deviceRequests->restartDevice(version)) {
+        answerSuccess(cb, QStringLiteral("RestDevice success"));
+    } else {
+        answerFailure(cb, QStringLiteral("RestDevice failed"));
+    }
+}
+
+void Window::cmdReadDevicesDpiVal(const QVariantMap&, const QueryCallbackPtr&) {
+    // Recognised; does nothing and is not answered.
+}
+
+void Window::cmdCustomButton(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    // The write runs on the device worker's thread; its result answers the oldest queued
+    // request (SlocallbackReasult).
+    emit SigWriteDevice(argText(args, QStringLiteral("Version")), argText(args, QStringLiteral("TaskIndex")),
+                        argText(args, QStringLiteral("Mode")), argText(args, QStringLiteral("Task")),
+                        argText(args, QStringLiteral("TaskType")), argText(args, QStringLiteral("PlayCount")),
+                        argText(args, QStringLiteral("PlayDelay")),
+                        argText(args, QStringLiteral("PlayType")));
+    pendingAnswers_.append(cb);
+}
+
+void Window::cmdWriteDeviceMultimedia(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    const QString version = argText(args, QStringLiteral("Version"));
+    const QString index = argText(args, QStringLiteral("Index"));
+    const QString length = argText(args, QStringLiteral("Length"));
+    const QString code = argText(args, QStringLiteral("DrviceDataCode"));
+    if (!components_.deviceRequests) {
+        return;  // the device worker writes device codes
+    }
+    if (components_.deviceRequests->writeDeviceCode(version, index, code, length)) {
+        answerSuccess(cb, QStringLiteral("writeDevices success!"));
+    } else {
+        answerFailure(cb, QStringLiteral("writeDevices failed!"));
+    }
+}
+
+void Window::cmdWriteDeviceSn(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    const QString version = argText(args, QStringLiteral("Version"));
+    const QString sn = argText(args, QStringLiteral("Sn"));
+    if (!components_.deviceRequests) {
+        return;  // the device worker writes device properties
+    }
+    if (components_.deviceRequests->writeDeviceProperty(version, QStringLiteral("3"), sn)) {
+        answerSuccess(cb, QStringLiteral("writeDevices success!"));
+    } else {
+        answerFailure(cb, QStringLiteral("writeDevices failed!"));
+    }
+}
+
+QString Window::unwrapColourData(const QString& data, QStringList* items) {
+    // ["a","b"] written as text: drop the two characters at each end, undouble backslashes,
+    // split at "," between quotes (empty parts kept).
+    QString text = data.mid(2);
+    text.chop(2);
+    text.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    if (items) {
+        *items = text.split(QStringLiteral("\",\""));
+    }
+    return text;
+}
+
+void Window::cmdNotifyRGBDevice(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    const QString version = argText(args, QStringLiteral("Version"));
+    const QString data = argText(args, QStringLiteral("Data"));
+    if (!components_.deviceRequests) {
+        return;  // the device worker writes key colours
+    }
+    QStringList items;
+    const QString unwrapped = unwrapColourData(data, &items);
+    components_.deviceRequests->writeKeyColours(version, items);  // the result is not reported
+    answerSuccess(cb, unwrapped);
+}
+
+void Window::cmdMouseTracks(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    if (!args.contains(QStringLiteral("status"))) {
+        return;
+    }
+    const QString status = argText(args, QStringLiteral("status"));
+    if (!components_.mouseTracks) {
+        return;  // the mouse-track hook (input hooks) records tracks
+    }
+    if (status == QStringLiteral("开始")) {
+        components_.mouseTracks->start();
+        answerSuccess(cb, QStringLiteral("mouseTracks success"));
+    } else if (status == QStringLiteral("停止")) {
+        answerSuccess(cb, components_.mouseTracks->stop());
+    }
+}
+
+void Window::cmdModifyMouseAccel(const QVariantMap&, const QueryCallbackPtr&) {
+    // Starts the mouse-track hook; never answered.
+    if (components_.mouseTracks) {
+        components_.mouseTracks->start();
+    }
+}
+
+namespace {
+QString driveResourceText(const QString& name) {
+    // Only names of files directly under ":/drive/"; anything else reads as a missing file.
+    QByteArray bytes;
+    kf::encoding::readDriveResource(name, &bytes);
+    return QString::fromUtf8(bytes);
+}
+}  // namespace
+
+void Window::cmdGetLocalConf(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    answerSuccess(cb, driveResourceText(argText(args, QStringLiteral("Name"))));
+}
+
+void Window::cmdGetVirtualDevice(const QVariantMap&, const QueryCallbackPtr& cb) {
+    answerSuccess(cb, driveResourceText(QStringLiteral("Virtual")));
+}
+
+void Window::cmdRefreshVirtualDrive(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    const QString virtualStr = argText(args, QStringLiteral("VirtualStr"));
+    if (virtualStr.isEmpty()) {
+        return;
+    }
+    // Without the capture object there is no key map to refresh.
+    const bool ok = components_.virtualKeyMaps && components_.virtualKeyMaps->refreshVirtualMap(virtualStr);
+    if (ok) {
+        answerSuccess(cb, QStringLiteral("RefreshVirtualDrive success!"));
+    } else {
+        answerFailure(cb, QStringLiteral("RefreshVirtualDrive failed!"));
+    }
+}
+
+void Window::cmdGetVirtualDeviceStatus(const QVariantMap&, const QueryCallbackPtr& cb) {
+    if (!components_.virtualDevice) {
+        return;  // the virtual input device reports its state
+    }
+    answerSuccess(cb, virtualDeviceConnected_ ? QStringLiteral("success") : QStringLiteral("failed"));
+}
+
+bool Window::GetVirtualDeviceStatus() {
+    return virtualDeviceConnected_;
+}
+
+void Window::connectVMulti() {
+    if (virtualDeviceOpened_ || !components_.virtualDevice) {
+        return;
+    }
+    // The handle stays allocated even when opening fails; only disconnectVMulti frees it.
+    virtualDeviceOpened_ = true;
+    virtualDeviceConnected_ = components_.virtualDevice->open();
+}
+
+void Window::disconnectVMulti() {
+    if (!virtualDeviceOpened_) {
+        return;
+    }
+    if (virtualDeviceConnected_ && components_.virtualDevice) {
+        components_.virtualDevice->close();
+    }
+    virtualDeviceOpened_ = false;
+}
+
+void Window::onTaskFinished(pvmulti_client*) {
+    // Releases every key a macro may have left pressed.
+    if (components_.virtualDevice && virtualDeviceConnected_) {
+        components_.virtualDevice->releaseAllKeys();
+    }
+    qInfo().noquote() << "onTaskFinished reset all key===========================";
+}
+
+void Window::playActions(QString) {}

@@ -1,0 +1,94 @@
+#include "window_helpers.h"
+
+#include <QJsonDocument>
+#include <ostream>
+
+namespace kftest {
+
+Answer ok(const QString& text) {
+    return Answer{true, 0, text};
+}
+Answer failed(const QString& text) {
+    return Answer{false, 0, text};
+}
+
+void PrintTo(const Answer& answer, std::ostream* os) {
+    *os << (answer.success ? "success(" : "failure(") << answer.code << ", \"" << answer.text.toStdString()
+        << "\")";
+}
+
+QueryCallbackPtr AnswerLog::callback() {
+    auto answers = answers_;
+    return QueryCallbackPtr::create(
+        [answers](bool success, int code, const QString& text, bool) {
+            answers->append(Answer{success, code, text});
+        },
+        false);
+}
+
+QList<Answer> ask(Window& window, const QString& request) {
+    AnswerLog log;
+    window.onJsMessage(request, log.callback());
+    return log.answers();
+}
+
+QList<Answer> ask(Window& window, const QJsonObject& request) {
+    return ask(window, QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
+}
+
+kf::window::DeviceMap FakeDevices::buildDeviceList() {
+    calls << "buildDeviceList";
+    return list;
+}
+
+bool FakeDevices::restartDevice(const QString& key) {
+    calls << "restartDevice|" + key;
+    return result;
+}
+
+bool FakeDevices::writeDeviceCode(const QString& key, const QString& index, const QString& code,
+                                  const QString& length) {
+    calls << "writeDeviceCode|" + key + "|" + index + "|" + code + "|" + length;
+    return result;
+}
+
+bool FakeDevices::writeDeviceProperty(const QString& key, const QString& index, const QString& payload) {
+    calls << "writeDeviceProperty|" + key + "|" + index + "|" + payload;
+    return result;
+}
+
+bool FakeDevices::writeKeyColours(const QString& key, const QStringList& items) {
+    calls << "writeKeyColours|" + key;
+    lastItems = items;
+    return result;
+}
+
+bool FakeInput::refreshVirtualMap(const QString& virtualStr) {
+    calls << "refreshVirtualMap|" + virtualStr;
+    return refreshResult;
+}
+
+void FakeInput::start() {
+    calls << "start";
+}
+
+QString FakeInput::stop() {
+    calls << "stop";
+    return track;
+}
+
+bool FakeInput::open() {
+    calls << "open";
+    return openResult;
+}
+
+void FakeInput::close() {
+    calls << "close";
+}
+
+bool FakeInput::releaseAllKeys() {
+    calls << "releaseAllKeys";
+    return true;
+}
+
+}  // namespace kftest
