@@ -275,7 +275,9 @@ void Application::startMainWindow() {
     if (ClientHandler* handler = kf::clientHandler()) {
         handler->setMainWindowHandle(mainWindow_);
     }
+    // The frame follows the native window's state from here on (prepareNativeWindow).
     mainWindow_->prepareNativeWindow();
+    mainWindow_->createSystemTray();
     mainWindow_->showFirst();
     qInfo().noquote() << "mainwindow show!";
 }
