@@ -1,0 +1,104 @@
+#pragma once
+// The profile files that the pages query and edit. Every file that a page reads or replaces is
+// kept in memory by its full path; a replacement changes only that copy and marks the path as
+// changed, and the changed files are written when the page asks for it ("savexml") or when the
+// window hides or the client quits (saveChangedFiles()).
+//
+// Two roots: "ReadFileToStr" paths are relative to the temporary folder, "ModifyFileFromStr"
+// paths to the application directory. A page path that is empty, absolute, climbs out with ".."
+// or names a folder is refused, so no command reaches a file outside its root. Files are
+// written through a temporary file that is renamed over the old one, so a file on disk always
+// holds either its old or its new content.
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+
+#include "window/command_answer.h"
+
+class FileCache {
+public:
+    enum class SaveOutcome {
+        NothingCached,  // the cache is empty: nothing was read or replaced since start
+        Saved,          // every changed file was written; the changed-file list is empty
+        Failed,         // a file could not be written; the list is unchanged
+    };
+
+    // Called after a file's new content is completely in its temporary file and before that
+    // file replaces the old one. Returning false abandons the write as a failure (the old file
+    // stays). Tests use it to interrupt a save at its most delicate point.
+    using CommitGate = std::function<bool(const QString& path)>;
+
+    // readRoot: folder of "ReadFileToStr" (the temporary folder with native separators);
+    // writeRoot: folder of "ModifyFileFromStr" (the application directory). Full paths are
+    // root + "/" + page path; a trailing "/" on a root is dropped so it is not doubled.
+    FileCache(const QString& readRoot, const QString& writeRoot);
+    ~FileCache();
+    FileCache(const FileCache&) = delete;
+    FileCache& operator=(const FileCache&) = delete;
+
+    // Reads the file at `path` into the cache unless the path is cached already (the disk is
+    // not read again). A file that is missing, not a regular file, larger than
+    // kMaxFileBytes or unreadable is not cached.
+    void loadFileToCache(const QString& path);
+
+    // Writes every changed file in list order; stops at the first file that cannot be written.
+    SaveOutcome saveChangedFiles();
+
+    // The page commands. Each returns what the dispatcher answers.
+    CommandAnswer readFileToStr(const QVariantMap& args);
+    CommandAnswer modifyFileFromStr(const QVariantMap& args);
+    CommandAnswer savexml();
+    // Recognised names without behaviour: never answered.
+    static CommandAnswer downloadFile(const QVariantMap& args);
+    static CommandAnswer getWindowsKeyboreadConfig();
+
+    QString readRoot() const { return readRoot_; }
+    QString writeRoot() const { return writeRoot_; }
+    bool isCached(const QString& path) const { return files_.contains(path); }
+    QString cachedText(const QString& path) const { return files_.value(path); }
+    int cachedFileCount() const { return files_.size(); }
+    const QStringList& changedFiles() const { return changed_; }
+
+    // Keeps the parsed documents of the most recently queried files (up to
+    // kMaxParsedDocuments) so a repeated query does not parse the file again. A replaced
+    // file's document is dropped. On by default; answers are the same either way.
+    void setKeepParsedDocuments(bool keep);
+    bool keepsParsedDocuments() const { return keepParsed_; }
+
+    void setCommitGate(CommitGate gate) { gate_ = std::move(gate); }
+
+    // True when `relative` names a file inside its root: not empty, no NUL, not absolute (no
+    // leading "/" or "\", no drive letter), no ".." segment, and not ending in a folder
+    // ("dir/", ".").
+    static bool isSafeRelativePath(const QString& relative);
+
+    // Writes `data` to a temporary file beside `path` and renames it over `path`. False when
+    // any step fails, in which case `path` is untouched.
+    static bool writeFileAtomically(const QString& path, const QByteArray& data, const CommitGate& gate = {});
+
+    static constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
+    static constexpr int kMaxParsedDocuments = 8;
+
+    static const char kReadFailed[];    // "queryProfile load xml file failed!"
+    static const char kModifyOk[];      // "ModifyFileFromStr success"
+    static const char kModifyFailed[];  // "ModifyFileFromStr failed"
+    static const char kSaveOk[];        // "save xml success"
+
+private:
+    struct ParsedDocuments;
+
+    void storeText(const QString& path, const QString& text);
+
+    QString readRoot_;
+    QString writeRoot_;
+    QHash<QString, QString> files_;
+    QStringList changed_;
+    bool keepParsed_ = true;
+    std::unique_ptr<ParsedDocuments> parsed_;
+    CommitGate gate_;
+};
