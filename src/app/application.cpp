@@ -16,6 +16,7 @@
 #include "app/process.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/theme_archive.h"
+#include "encoding/key_code_map.h"
 #include "platform/session/session_end_watcher.h"
 #include "platform/windowing/window_system.h"
 #include "window/window.h"
@@ -279,5 +280,8 @@ void Application::startMainWindow() {
     mainWindow_->prepareNativeWindow();
     mainWindow_->createSystemTray();
     mainWindow_->showFirst();
+    if (!kf::encoding::loadKeyCodeMap()) {
+        qWarning().noquote() << "the built-in key code table :/drive/Define could not be loaded";
+    }
     qInfo().noquote() << "mainwindow show!";
 }

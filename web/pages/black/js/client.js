@@ -21,6 +21,7 @@
     function show(text, cls) {
         $('answer').textContent = text;
         $('answer').className = cls || '';
+        console.log('answer: ' + text);
     }
 
     function send() {
@@ -52,6 +53,7 @@
     }
 
     if (setBridgeState()) {
+        console.log('bridge: connected');
         ['navStateChanged', 'DevicesChanged', 'RefreshDownState', 'RefreshUpdateState', 'OnBrowserMsg']
             .forEach(function (name) { window.setMessageCallback(name, onEvent); });
     }

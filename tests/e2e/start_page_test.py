@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""The client as a person meets it: started from build/app under a virtual X server, it shows
+the start page from theme.pak; typing a MoveWindow request and clicking Send moves the window
+and shows the answer. A screenshot of the window is kept for people to look at."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+APP_DIR, SHOTS = sys.argv[1], sys.argv[2]
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print('FAIL:', message)
+
+
+def wait_for(predicate, timeout=30.0):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.05)
+    return None
+
+
+def xdotool(*args):
+    return subprocess.run(['xdotool', *args], capture_output=True, text=True).stdout.strip()
+
+
+def geometry(window):
+    out = xdotool('getwindowgeometry', '--shell', window)
+    values = dict(line.split('=', 1) for line in out.splitlines() if '=' in line)
+    return int(values.get('X', -1)), int(values.get('Y', -1)), int(values.get('WIDTH', 0)), int(values.get('HEIGHT', 0))
+
+
+def main():
+    tmp = tempfile.mkdtemp(prefix='kf-e2e-')
+    log_path = os.path.join(tmp, 'kestrafon.log')
+    env = dict(os.environ, TMPDIR=tmp, QTWEBENGINE_DISABLE_SANDBOX='1', LANG='en_US.UTF-8')
+    client = subprocess.Popen([os.path.join(APP_DIR, 'kestrafon'), f'--log-file={log_path}'], env=env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def log():
+        try:
+            with open(log_path, encoding='utf-8', errors='replace') as f:
+                return f.read()
+        except OSError:
+            return ''
+
+    try:
+        check(wait_for(lambda: 'page load finished 1 kestrafon://page.kestrafon/local/black/client.html' in log()),
+              'the start page loads from theme.pak')
+        check(wait_for(lambda: 'bridge: connected' in log()), 'the page sees the client bridge')
+        window = wait_for(lambda: xdotool('search', '--name', 'Vorkanta'))
+        check(window, 'the main window exists with its title')
+        if not window:
+            return
+        window = window.splitlines()[0]
+        x, y, w, h = geometry(window)
+        check((w, h) == (1160, 720), f'the window is 1160x720, got {w}x{h}')
+        check((x, y) == ((1280 - 1160) // 2, (800 - 720) // 2), f'the window is centred, got {x},{y}')
+
+        # Type a request into the text area and click Send, as a person would.
+        xdotool('mousemove', '--window', window, '400', '400', 'click', '1')
+        xdotool('key', '--window', window, 'ctrl+a')
+        xdotool('type', '--window', window, '--delay', '5', 'MoveWindow:20,10,1160,720')
+        xdotool('mousemove', '--window', window, '93', '461', 'click', '1')
+        check(wait_for(lambda: 'answer: success: ""' in log()), 'the MoveWindow request is answered with success')
+        moved = wait_for(lambda: geometry(window)[:2] == (x + 20, y + 10), timeout=5)
+        check(moved, f'the window moved by (20, 10), now at {geometry(window)[:2]}')
+
+        os.makedirs(SHOTS, exist_ok=True)
+        subprocess.run(['import', '-window', 'root', os.path.join(SHOTS, 'start_page.png')], check=False)
+        check(not re.search(r':(ERROR|FATAL):', log()), 'no error lines in the log')
+    finally:
+        client.terminate()
+        try:
+            client.wait(15)
+        except subprocess.TimeoutExpired:
+            client.kill()
+        check(client.returncode in (0, -15), f'the client ends cleanly on SIGTERM (exit {client.returncode})')
+        shutil.rmtree(tmp, ignore_errors=True)
+    if failures:
+        print(f'{len(failures)} check(s) failed')
+        sys.exit(1)
+    print('all checks passed')
+
+
+if __name__ == '__main__':
+    main()
