@@ -45,7 +45,7 @@
         if (!q) {
             return;
         }
-        bridge.query(id, q.request, q.persistent);
+        bridge.inbox = [id, q.request, q.persistent];
     }
 
     function onAnswer(id, success, code, text, final) {

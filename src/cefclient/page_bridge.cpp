@@ -97,6 +97,13 @@ void PageBridge::query(int queryId, const QString& request, bool persistent) {
     }
 }
 
+void PageBridge::setInbox(const QVariantList& message) {
+    if (message.size() != 3) {
+        return;  // not a request this bridge sent
+    }
+    query(message.at(0).toInt(), message.at(1).toString(), message.at(2).toBool());
+}
+
 void PageBridge::cancel(int queryId) {
     if (QueryCallbackPtr callback = pending_.take(queryId).toStrongRef()) {
         callback->cancel();

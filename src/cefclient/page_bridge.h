@@ -16,6 +16,10 @@ class Browser;
 class PageBridge : public QObject {
     Q_OBJECT
     Q_PROPERTY(int browserId READ browserId CONSTANT)
+    // The page's requests arrive as writes of [queryId, request, persistent] to this property: a
+    // property write needs no reply message, which a method call always gets, so a query costs one
+    // message each way.
+    Q_PROPERTY(QVariantList inbox READ inbox WRITE setInbox)
 public:
     explicit PageBridge(Browser* browser);
     ~PageBridge() override;
@@ -35,6 +39,9 @@ public:
     QueryCallbackPtr makeCallback(int queryId, bool persistent);
 
     bool isReady() const { return ready_; }
+
+    QVariantList inbox() const { return QVariantList(); }
+    void setInbox(const QVariantList& message);
 
     // Events sent while the page's side is still connecting are kept (at most this many) and
     // delivered once it is ready.
