@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QSystemTrayIcon>
+#include <QUrl>
 #include <QVariantMap>
 #include <functional>
 #include <memory>
@@ -43,6 +44,10 @@ public:
     // Answer helpers: deliver the text to the page's onSuccess / onFailure (code 0).
     static void answerSuccess(QueryCallbackPtr callback, const QString& text);
     static void answerFailure(QueryCallbackPtr callback, const QString& text);
+
+    // A page beside the executable: the application folder followed by `relative` as it is
+    // (pages pass it with a leading "/"), as a file URL.
+    static QUrl localPageUrl(const QString& relative);
 
     // The command names in table order.
     static QStringList commandNames();

@@ -35,6 +35,10 @@ QWidget* hostWindow() {
 }
 }  // namespace
 
+QUrl Window::localPageUrl(const QString& relative) {
+    return QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + relative);
+}
+
 void Window::maximizeHostWindow() {
     QWidget* host = hostWindow();
     if (!host) {
@@ -109,12 +113,11 @@ void Window::cmdLoadurl(const QVariantMap& args, const QueryCallbackPtr&) {
         return;
     }
     // The page passes a url beginning with "/": it is appended to the application folder as is.
-    const QString target =
-        QStringLiteral("file:///") + kf::appDirPath() + argText(args, QStringLiteral("url"));
+    const QUrl target = localPageUrl(argText(args, QStringLiteral("url")));
     ClientHandler* handler = kf::clientHandler();
     Browser* browser = handler ? handler->getMainBrowser() : nullptr;
     if (!target.isEmpty() && browser) {
-        browser->load(QUrl(target));
+        browser->load(target);
     }
 }
 

@@ -115,8 +115,7 @@ void Window::showDebug() {
     if (info.isEmpty()) {
         return;
     }
-    const QString url =
-        QStringLiteral("file:///") + kf::appDirPath() + info.value(QStringLiteral("testToolRurl"));
+    const QString url = localPageUrl(info.value(QStringLiteral("testToolRurl"))).toString();
     const QStringList size = info.value(QStringLiteral("testToolSize")).split(QLatin1Char(','));
     // A size without both parts reads the missing part as 0.
     const int width = qBound(0, kf::window::textToInt(size.value(0)), 8192);

@@ -1,0 +1,211 @@
+// Random and mutated requests into onJsMessage: nothing crashes, and every answer that is given
+// is one the command table allows for that request. Fixed seed, fixed number of requests.
+#include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+
+#include "platform/desktop/url_opener.h"
+#include "platform/display/screen_metrics.h"
+#include "platform/keyboard/keyboard_layouts.h"
+#include "window/command_args.h"
+#include "window_helpers.h"
+
+namespace {
+
+constexpr int kRequests = 20000;
+
+// What the table allows as the answer to a request, given no device, music, update, file or
+// pointer component (those rows stay unanswered).
+bool answerAllowed(const QString& request, const QList<kftest::Answer>& answers, QString* why) {
+    if (answers.size() > 1) {
+        *why = "answered more than once";
+        return false;
+    }
+    if (request.contains("maxsizeWindow") || request.contains("restoreWindow")) {
+        *why = "plain window request answered";
+        return answers.isEmpty();
+    }
+    const QJsonDocument doc = QJsonDocument::fromJson(request.toUtf8());
+    const QVariantMap args = doc.isObject() ? doc.object().toVariantMap() : QVariantMap();
+    if (!doc.isObject() || !args.contains("FuncName")) {
+        *why = "malformed request answered";
+        return answers.isEmpty();
+    }
+    const QString name = kf::window::argText(args, "FuncName");
+    const auto only = [&](const kftest::Answer& expected) {
+        *why = "wrong answer for " + name;
+        return answers.size() == 1 && answers.first() == expected;
+    };
+    const auto none = [&] {
+        *why = name + " should stay unanswered";
+        return answers.isEmpty();
+    };
+    if (name == "goback" || name == "goforward")
+        return only(kftest::ok(name));
+    if (name == "CloseX")
+        return only(kftest::ok("CloseX sucess"));
+    if (name == "CloseApp")
+        return only(kftest::ok("modify conf sucess"));
+    if (name == "SetIME")
+        return only(kftest::ok("SetIME success!"));
+    if (name == "OpenUrl")
+        return args.contains("Url") ? only(kftest::ok("open successed")) : none();
+    if (name == "SendMsgToMainBrowser") {
+        return args.contains("Url") && args.contains("Msg") ? only(kftest::ok("SendMsgToMainBrowser success"))
+                                                            : none();
+    }
+    if (name == "RefreshVirtualDrive") {
+        return kf::window::argText(args, "VirtualStr").isEmpty()
+                   ? none()
+                   : only(kftest::failed("RefreshVirtualDrive failed!"));
+    }
+    if (name == "GetLocalConf" || name == "GetVirtualDevice") {
+        *why = name + " must answer success";
+        return answers.size() == 1 && answers.first().success && answers.first().code == 0;
+    }
+    return none();
+}
+
+// Requests the mutations start from: every command with plausible arguments.
+QStringList seeds() {
+    QStringList result;
+    for (const QString& name : Window::commandNames()) {
+        QJsonObject o{{"FuncName", name},    {"Version", "MG1"},     {"Url", "about:blank"},
+                      {"url", "/a.html"},    {"Width", 320},         {"Height", 200},
+                      {"width", "300"},      {"height", "200"},      {"Num", 5},
+                      {"status", "开始"},    {"VirtualStr", "<a/>"}, {"Name", "Define"},
+                      {"Msg", "hi"},         {"Data", "[\"1\"]"},    {"Event", "PlayMusic"},
+                      {"FilePath", "a.xml"}, {"Xpath", "//a"},       {"ContentStr", "<a/>"}};
+        result << QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+        result << QString::fromUtf8(
+            QJsonDocument(QJsonObject{{"FuncName", name}}).toJson(QJsonDocument::Compact));
+    }
+    result << "maxsizeWindow"
+           << "restoreWindow"
+           << "[1,2,3]"
+           << "{}"
+           << "\"text\"";
+    return result;
+}
+
+QString randomText(QRandomGenerator& rng, int maxLength) {
+    static const QString pieces[] = {
+        "{",  "}",       "[",  "]",        "\"",     ":",   ",",   "null", "true", "1e999",
+        "-0", "\\u0000", "\\", "FuncName", "CloseX", "Url", "Msg", " ",    "你好", QString(QChar(0))};
+    QString text;
+    const int parts = int(rng.bounded(maxLength + 1));
+    for (int i = 0; i < parts; ++i) {
+        if (rng.bounded(3) == 0) {
+            text += QChar(ushort(rng.bounded(0x10000)));
+        } else {
+            text += pieces[rng.bounded(int(sizeof(pieces) / sizeof(pieces[0])))];
+        }
+    }
+    return text;
+}
+
+QJsonValue randomValue(QRandomGenerator& rng) {
+    switch (rng.bounded(7)) {
+        case 0:
+            return QJsonValue();
+        case 1:
+            return rng.bounded(2) == 0;
+        case 2:
+            return double(qint64(rng.generate64()) >> rng.bounded(64));
+        case 3:
+            return QJsonArray{1, "x"};
+        case 4:
+            return QJsonObject{{"k", "v"}};
+        case 5:
+            return QString(int(rng.bounded(100000)), QChar('x'));
+        default:
+            return randomText(rng, 8);
+    }
+}
+
+QString mutate(QString text, QRandomGenerator& rng) {
+    const int steps = 1 + int(rng.bounded(4));
+    for (int i = 0; i < steps; ++i) {
+        const int at = text.isEmpty() ? 0 : int(rng.bounded(text.size() + 1));
+        switch (rng.bounded(6)) {
+            case 0:
+                text.insert(at, randomText(rng, 3));
+                break;
+            case 1:
+                text.remove(at, int(rng.bounded(8)));
+                break;
+            case 2:
+                if (at < text.size())
+                    text[at] = text[at].isUpper() ? text[at].toLower() : text[at].toUpper();
+                break;
+            case 3:
+                text.truncate(at);
+                break;
+            case 4:
+                text.insert(at, text.mid(at, int(rng.bounded(16))));
+                break;
+            default:
+                if (at < text.size())
+                    text[at] = QChar(ushort(rng.bounded(0x80)));
+                break;
+        }
+    }
+    return text;
+}
+
+TEST(DispatcherFuzz, NoRequestCrashesOrIsAnsweredWrongly) {
+    // Quiet: every request writes its debug line.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    Window window;
+    window.setKeyboardLayouts(std::make_unique<kf::platform::RecordingKeyboardLayouts>());
+    window.setUrlOpener(std::make_unique<kf::platform::RecordingUrlOpener>());
+    window.setQuitRoutine([] {});
+    window.setScreenMetrics(
+        std::make_unique<kf::platform::FixedScreenMetrics>(QSize(1920, 1080), QRect(0, 0, 1920, 1040)));
+    const QStringList base = seeds();
+    QRandomGenerator rng(20240611u);
+    int answered = 0;
+    for (int i = 0; i < kRequests; ++i) {
+        QString request;
+        switch (rng.bounded(4)) {
+            case 0:
+                request = randomText(rng, 40);
+                break;
+            case 1: {
+                QJsonObject o{{"FuncName", Window::commandNames().at(int(rng.bounded(42)))}};
+                for (const char* key : {"Url", "Msg", "Width", "Height", "width", "height", "url",
+                                        "VirtualStr", "Name", "status", "Version", "Data", "Event"}) {
+                    if (rng.bounded(2) == 0)
+                        o.insert(key, randomValue(rng));
+                }
+                request = QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+                break;
+            }
+            default:
+                request = mutate(base.at(int(rng.bounded(base.size()))), rng);
+                break;
+        }
+        if (i % 5000 == 4999) {
+            request = QString(4 * 1024 * 1024, QChar('{'));  // a huge text now and then
+        }
+        kftest::AnswerLog log;
+        window.onJsMessage(request, log.callback());
+        QString why;
+        ASSERT_TRUE(answerAllowed(request, log.answers(), &why)) << why.toStdString() << "\n"
+                                                                 << request.left(300).toStdString();
+        answered += log.count();
+        if (i % 500 == 0) {
+            // Let deferred deletions and queued calls run, as the event loop would.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+        }
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_GT(answered, 100);  // the mutations reach real commands, not just the parser
+}
+
+}  // namespace
