@@ -1,6 +1,7 @@
 // Baseline for the start-up and memory numbers: the smallest program that shows one page in
 // the same browser engine. Prints "page load finished" when its page has loaded.
 #include <QApplication>
+#include <QFileInfo>
 #include <QWebEngineView>
 #include <cstdio>
 
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
         std::printf("page load finished %d\n", ok ? 1 : 0);
         std::fflush(stdout);
     });
-    view.load(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1])));
+    view.load(QUrl::fromLocalFile(QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath()));
     view.show();
     return app.exec();
 }
