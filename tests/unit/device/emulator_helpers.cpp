@@ -1,0 +1,92 @@
+#include "emulator_helpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+
+#include "device/device_functions.h"
+#include "device/devices_handler.h"
+#include "support/test_paths.h"
+
+namespace kftest {
+
+EmulatorSandbox::EmulatorSandbox(const QJsonArray& devices, const QJsonObject& extra) {
+    simDir_ = dir_.path() + "/sim";
+    qputenv("KESTRAFON_SIM_DIR", QFile::encodeName(simDir_));
+    if (devices.isEmpty()) {
+        qunsetenv("KESTRAFON_DEVICES");
+    } else {
+        QJsonObject root = extra;
+        root.insert("devices", devices);
+        devicesFile_ = dir_.path() + "/devices.json";
+        QFile file(devicesFile_);
+        file.open(QIODevice::WriteOnly);
+        file.write(QJsonDocument(root).toJson());
+        file.close();
+        qputenv("KESTRAFON_DEVICES", QFile::encodeName(devicesFile_));
+    }
+    devices_handler::setLibraryFolder(appDir());
+    DeviceFunctions::clearDeviceMap();
+}
+
+EmulatorSandbox::~EmulatorSandbox() {
+    qunsetenv("KESTRAFON_SIM_DIR");
+    qunsetenv("KESTRAFON_DEVICES");
+    DeviceFunctions::clearDeviceMap();
+}
+
+QList<QJsonObject> EmulatorSandbox::journal() const {
+    QList<QJsonObject> lines;
+    QFile file(simDir_ + "/journal.jsonl");
+    if (!file.open(QIODevice::ReadOnly)) {
+        return lines;
+    }
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (!line.isEmpty()) {
+            lines.append(QJsonDocument::fromJson(line).object());
+        }
+    }
+    return lines;
+}
+
+QList<QJsonObject> EmulatorSandbox::calls(const QString& function) const {
+    QList<QJsonObject> result;
+    for (const QJsonObject& line : journal()) {
+        if (line.value("function").toString() == function) {
+            result.append(line);
+        }
+    }
+    return result;
+}
+
+void EmulatorSandbox::clearJournal() const {
+    QFile::remove(simDir_ + "/journal.jsonl");
+}
+
+QJsonObject EmulatorSandbox::state(const QString& id) const {
+    QFile file(simDir_ + "/state/" + id + ".json");
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+}
+
+QString EmulatorSandbox::simTool() {
+    return appDir() + "/kestrafon-sim";
+}
+
+QJsonObject simDevice(const QString& id, const QString& firmware, const QString& serial,
+                      const QString& kind) {
+    QJsonObject o{{"id", id}, {"firmware", firmware}, {"kind", kind}};
+    if (!serial.isEmpty()) {
+        o.insert("serial", serial);
+    }
+    return o;
+}
+
+QString hexOf(std::initializer_list<int> bytes) {
+    QByteArray raw;
+    for (int b : bytes) {
+        raw.append(static_cast<char>(b));
+    }
+    return QString::fromLatin1(raw.toHex());
+}
+
+}  // namespace kftest
