@@ -49,6 +49,9 @@ void PsMainWindow::prepareNativeWindow() {
     if (QWindow* handle = windowHandle()) {
         connect(handle, &QWindow::windowStateChanged, this, &PsMainWindow::stateChanged,
                 Qt::UniqueConnection);
+        // The window manager can take the window off the screen without the widget hearing of
+        // it (another virtual desktop): the native window's exposure tells.
+        handle->installEventFilter(this);
     }
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 }
@@ -151,6 +154,20 @@ bool PsMainWindow::event(QEvent* event) {
             break;
     }
     return result;
+}
+
+bool PsMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    QWindow* handle = windowHandle();
+    if (handle && watched == handle && event->type() == QEvent::Expose) {
+        const Qt::WindowStates state = windowState();
+        const bool normal = !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+        if (!handle->isExposed()) {
+            shadows_.update(kf::frame::ShadowHidden);
+        } else if (normal && isVisible()) {
+            shadows_.update(kf::frame::ShadowResized | kf::frame::ShadowShown);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PsMainWindow::mousePressEvent(QMouseEvent* event) {

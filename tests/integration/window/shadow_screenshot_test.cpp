@@ -118,6 +118,15 @@ TEST(WindowOnX11, ShadowSurroundsTheWindowAndAPictureIsSaved) {
     const QPoint edge = frame.topLeft() - area.topLeft() + QPoint(400, -1);
     EXPECT_LT(qGray(picture.pixel(edge)), qGray(picture.pixel(outside)));
 
+    // Taken off the screen behind the client's back (as a window manager does for another
+    // virtual desktop), the window takes its shadow along; back on the screen, the shadow too.
+    const QString id = QString::number(window->winId());
+    kftest::xdotool({"windowunmap", id});
+    EXPECT_TRUE(kftest::waitFor([&] { return !window->shadows().strip(0)->isVisible(); }, 5000));
+    EXPECT_TRUE(window->isVisible());
+    kftest::xdotool({"windowmap", id});
+    EXPECT_TRUE(kftest::waitFor([&] { return stripsVisible(window); }, 5000));
+
     // Maximized (from the window menu), the shadows leave; restored, they are back.
     window->runMenuCommand(PsMainWindow::MenuMaximize);
     kftest::settle(300);
