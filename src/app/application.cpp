@@ -204,7 +204,7 @@ void Application::runCommand(const QString& command) {
     if (command != QLatin1String("show") || !mainWindow_) {
         return;
     }
-    QWidget* window = reinterpret_cast<QWidget*>(mainWindow_);
+    QWidget* window = mainWindow_;
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->activateWindow();
     window->show();

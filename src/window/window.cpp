@@ -1,5 +1,6 @@
 #include "window/window.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QJsonDocument>
@@ -16,6 +17,10 @@
 #include "frame/pop_widget.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/keyboard/keyboard_layouts.h"
+#include "platform/pointer/pointer_system.h"
+#include "system/pointer_settings.h"
+#include "window/file_cache.h"
+#include "window/file_dialogs.h"
 #include "window/command_args.h"
 
 using kf::window::argText;
@@ -23,6 +28,11 @@ using kf::window::argText;
 Window::Window(QWidget* parent)
     : PsMainWindow(parent),
       savedNormalGeometry_(0, 0, 0, 0),
+      fileCache_(std::make_unique<FileCache>(QDir::toNativeSeparators(QDir::tempPath()),
+                                             QCoreApplication::applicationDirPath())),
+      fileDialogs_(std::make_unique<QtFileDialogs>()),
+      pointerSystem_(kf::platform::createPointerSystem()),
+      pointerSettings_(std::make_unique<PointerSettings>(*pointerSystem_)),
       keyboardLayouts_(kf::platform::createKeyboardLayouts()),
       urlOpener_(kf::platform::createUrlOpener()),
       quitRoutine_(&kf::quitApplication) {
@@ -91,6 +101,34 @@ Window::~Window() {
             view->deleteLater();
     }
     disconnectVMulti();
+}
+
+void Window::setFileCache(std::unique_ptr<FileCache> cache) {
+    if (cache) fileCache_ = std::move(cache);
+}
+
+void Window::setFileDialogs(std::unique_ptr<FileDialogs> dialogs) {
+    if (dialogs) fileDialogs_ = std::move(dialogs);
+}
+
+void Window::setPointerSystem(std::unique_ptr<kf::platform::PointerSystem> system) {
+    if (!system) return;
+    pointerSettings_.reset();
+    pointerSystem_ = std::move(system);
+    pointerSettings_ = std::make_unique<PointerSettings>(*pointerSystem_);
+}
+
+void Window::deliver(const QueryCallbackPtr& cb, const CommandAnswer& answer) {
+    switch (answer.kind) {
+        case CommandAnswer::Success:
+            answerSuccess(cb, answer.text);
+            break;
+        case CommandAnswer::Failure:
+            answerFailure(cb, answer.text);
+            break;
+        case CommandAnswer::None:
+            break;
+    }
 }
 
 QString Window::themeNameFor(const QString& startPage) {

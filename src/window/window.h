@@ -20,11 +20,16 @@
 #include "input/pvmulti_client.h"
 #include "window/window_components.h"
 
+class FileCache;
+class FileDialogs;
+class PointerSettings;
 class QCefWebView;
 class QTimer;
 class SystemTray;
+struct CommandAnswer;
 namespace kf::platform {
 class KeyboardLayouts;
+class PointerSystem;
 class UrlOpener;
 }  // namespace kf::platform
 
@@ -80,6 +85,13 @@ public:
     // The components that perform device, macro, music and update commands (absent ones leave
     // their commands unanswered).
     kf::window::WindowComponents& components() { return components_; }
+
+    // The profile files the pages read and edit, and the pointer settings; tests put them on
+    // temporary folders and a recording backend.
+    void setFileCache(std::unique_ptr<FileCache> cache);
+    void setFileDialogs(std::unique_ptr<FileDialogs> dialogs);
+    void setPointerSystem(std::unique_ptr<kf::platform::PointerSystem> system);
+    FileCache* fileCache() const { return fileCache_.get(); }
 
     // Platform seams; tests record instead of acting.
     void setKeyboardLayouts(std::unique_ptr<kf::platform::KeyboardLayouts> layouts);
@@ -188,6 +200,9 @@ private:
     void cmdRGBMusicPlay(const QVariantMap& args, const QueryCallbackPtr& cb);
     void cmdGetMusicInfo(const QVariantMap& args, const QueryCallbackPtr& cb);
 
+    // Gives a component's answer to the page: success, failure, or none.
+    static void deliver(const QueryCallbackPtr& cb, const CommandAnswer& answer);
+
     void makeMainViewCurrent();
     QMap<QString, QString> clientInfo() const;
 
@@ -212,6 +227,10 @@ private:
     QList<QPointer<QTimer>> loginTimers_;
     bool quitAsked_ = false;
 
+    std::unique_ptr<FileCache> fileCache_;
+    std::unique_ptr<FileDialogs> fileDialogs_;
+    std::unique_ptr<kf::platform::PointerSystem> pointerSystem_;
+    std::unique_ptr<PointerSettings> pointerSettings_;
     std::unique_ptr<kf::platform::KeyboardLayouts> keyboardLayouts_;
     std::unique_ptr<kf::platform::UrlOpener> urlOpener_;
     std::function<void()> quitRoutine_;

@@ -1,46 +1,37 @@
-// Profile and file commands. The file cache (loadFileToCache, saveChangedFiles) and the file
-// dialogs are the profile component's; until they are wired in here these commands read their
-// arguments and stay unanswered.
-#include "window/command_args.h"
+// Profile and file commands: the file cache answers queries on cached profile files, replaces
+// their text and writes the changed ones; the three dialogs ask the user for a path.
+#include "window/file_cache.h"
+#include "window/file_dialogs.h"
 #include "window/window.h"
 
-using kf::window::argText;
-
-void Window::cmdReadFileToStr(const QVariantMap& args, const QueryCallbackPtr&) {
-    if (!args.contains(QStringLiteral("FilePath"))) {
-        return;
-    }
-    // The file cache answers the XPath query on the cached file.
+void Window::cmdReadFileToStr(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    deliver(cb, fileCache_->readFileToStr(args));  // tests for "FilePath" itself
 }
 
-void Window::cmdModifyFileFromStr(const QVariantMap&, const QueryCallbackPtr&) {
-    // The file cache replaces the cached file's text ("FilePath", "ContentStr").
+void Window::cmdModifyFileFromStr(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    deliver(cb, fileCache_->modifyFileFromStr(args));
 }
 
-void Window::cmdSavexml(const QVariantMap&, const QueryCallbackPtr&) {
-    // The file cache writes the changed files.
+void Window::cmdSavexml(const QVariantMap&, const QueryCallbackPtr& cb) { deliver(cb, fileCache_->savexml()); }
+
+void Window::cmdGetWindowsKeyboreadConfig(const QVariantMap&, const QueryCallbackPtr& cb) {
+    deliver(cb, FileCache::getWindowsKeyboreadConfig());  // recognised, never answered
 }
 
-void Window::cmdGetWindowsKeyboreadConfig(const QVariantMap&, const QueryCallbackPtr&) {
-    // Recognised; does nothing and is not answered.
+void Window::cmdSaveFileDialog(const QVariantMap&, const QueryCallbackPtr& cb) {
+    deliver(cb, file_dialogs::saveFileDialog(*fileDialogs_, this));
 }
 
-void Window::cmdSaveFileDialog(const QVariantMap&, const QueryCallbackPtr&) {
-    // The file dialogs component asks for the path.
+void Window::cmdOpenFileDialog(const QVariantMap&, const QueryCallbackPtr& cb) {
+    deliver(cb, file_dialogs::openFileDialog(*fileDialogs_, this));
 }
 
-void Window::cmdOpenFileDialog(const QVariantMap&, const QueryCallbackPtr&) {
-    // The file dialogs component asks for the path.
+void Window::cmdDownloadFile(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    deliver(cb, FileCache::downloadFile(args));  // recognised, never answered
 }
 
-void Window::cmdDownloadFile(const QVariantMap&, const QueryCallbackPtr&) {
-    // Recognised; does nothing and is not answered.
+void Window::cmdOpenFileDialogEx(const QVariantMap&, const QueryCallbackPtr& cb) {
+    deliver(cb, file_dialogs::openFileDialogEx(*fileDialogs_, this));
 }
 
-void Window::cmdOpenFileDialogEx(const QVariantMap&, const QueryCallbackPtr&) {
-    // The file dialogs component asks for the path.
-}
-
-void Window::saveChangedFiles() {
-    // The file cache writes its changed files here; without it there is nothing to write.
-}
+void Window::saveChangedFiles() { fileCache_->saveChangedFiles(); }

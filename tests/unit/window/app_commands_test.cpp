@@ -41,7 +41,7 @@ private:
 
 class AppCommands : public ::testing::Test {
 protected:
-    Window window;
+    kftest::IsolatedWindow window;
     int quits = 0;
     kf::platform::RecordingKeyboardLayouts* layouts = nullptr;
     kf::platform::RecordingUrlOpener* opener = nullptr;

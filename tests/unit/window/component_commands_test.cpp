@@ -17,7 +17,7 @@ namespace {
 
 class ComponentCommands : public ::testing::Test {
 protected:
-    Window window;
+    kftest::IsolatedWindow window;
     kftest::FakeDevices devices;
     kftest::FakeInput input;
     kftest::FakeMusic music;
@@ -158,7 +158,7 @@ TEST_F(ComponentCommands, UpdatesAreHandedOverAndNeverAnswered) {
 }
 
 TEST(BuiltInFiles, LocalConfAnswersTheResourceTextOrEmpty) {
-    Window window;
+    kftest::IsolatedWindow window;
     QByteArray define;
     ASSERT_TRUE(kf::encoding::readDriveResource("Define", &define));
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "GetLocalConf"}, {"Name", "Define"}}),

@@ -5,10 +5,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMetaMethod>
+#include <QFile>
 #include <QSignalSpy>
 #include <thread>
 
 #include "window/command_args.h"
+#include "platform/pointer/recording_pointer_system.h"
+#include "window/file_dialogs.h"
 #include "window_helpers.h"
 
 using kftest::ask;
@@ -105,7 +108,7 @@ TEST(WindowInterface, CommandTableHasAllFortyTwoNamesInOrder) {
 
 class Dispatcher : public ::testing::Test {
 protected:
-    Window window;
+    kftest::IsolatedWindow window;
     kftest::FakeDevices devices;
     kftest::FakeInput input;
     kftest::FakeMusic music;
@@ -203,17 +206,6 @@ TEST_F(Dispatcher, RowsOfMissingComponentsStayUnanswered) {
         {{"FuncName", "GetVirtualDeviceStatus"}},
         {{"FuncName", "RGBMusicPlay"}, {"Event", "PlayMusic"}},
         {{"FuncName", "GetMusicInfo"}},
-        {{"FuncName", "ReadFileToStr"}, {"FilePath", "a.xml"}, {"Xpath", "/"}},
-        {{"FuncName", "ModifyFileFromStr"}, {"FilePath", "a.xml"}, {"ContentStr", "<a/>"}},
-        {{"FuncName", "savexml"}},
-        {{"FuncName", "saveFileDialog"}},
-        {{"FuncName", "OpenFileDialog"}},
-        {{"FuncName", "openFileDialogEx"}},
-        {{"FuncName", "modifyMouseAcce"}, {"Num", 5}},
-        {{"FuncName", "ModifyWindowAcceleratedSpeed"}, {"Num", 5}},
-        {{"FuncName", "ModifyMouseScrollLines"}, {"Num", 5}},
-        {{"FuncName", "modifyMouseScrollLinesX"}, {"Num", 5}},
-        {{"FuncName", "modifyMouseDoubleClick"}, {"Num", 5}},
         {{"FuncName", "ExecuteUpdateClient"}, {"FilePath", "/tmp/u.zip"}},
         {{"FuncName", "ExecuteUpdateFirmware"}, {"Version", "A"}, {"FilePath", "/tmp/f.bin"}},
     };
@@ -221,6 +213,45 @@ TEST_F(Dispatcher, RowsOfMissingComponentsStayUnanswered) {
         EXPECT_TRUE(ask(window, request).isEmpty()) << request.value("FuncName").toString().toStdString();
     }
     EXPECT_FALSE(window.GetVirtualDeviceStatus());
+}
+
+TEST_F(Dispatcher, FileAndPointerRowsAnswerThroughTheirComponents) {
+    auto dialogs = std::make_unique<ScriptedFileDialogs>();
+    dialogs->addAnswer("/home/user/profile.xml");
+    dialogs->addCancel();
+    dialogs->addCancel();
+    window.setFileDialogs(std::move(dialogs));
+    auto pointer = std::make_unique<kf::platform::RecordingPointerSystem>();
+    kf::platform::RecordingPointerSystem* recorded = pointer.get();
+    window.setPointerSystem(std::move(pointer));
+
+    // A new file is written at once under the application root; the read root is the other one.
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"}, {"FilePath", "a.xml"},
+                                      {"ContentStr", "<a><b>1</b></a>"}}),
+              QList<kftest::Answer>{kftest::ok("ModifyFileFromStr success")});
+    EXPECT_TRUE(QFile::exists(window.root.path() + "/write/a.xml"));
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ReadFileToStr"}, {"FilePath", "a.xml"}, {"Xpath", "/a/b"}}),
+              QList<kftest::Answer>{kftest::failed("queryProfile load xml file failed!")});
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ReadFileToStr"}, {"Xpath", "/a"}}), QList<kftest::Answer>{});
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"}, {"FilePath", "../escape.xml"},
+                                      {"ContentStr", "<a/>"}}),
+              QList<kftest::Answer>{kftest::failed("ModifyFileFromStr failed")});
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "saveFileDialog"}}),
+              QList<kftest::Answer>{kftest::ok("/home/user/profile.xml")});
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "OpenFileDialog"}}),
+              QList<kftest::Answer>{kftest::failed("doesn't select file")});
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "openFileDialogEx"}}), QList<kftest::Answer>{});
+
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "modifyMouseDoubleClick"}, {"Num", 11}}),
+              QList<kftest::Answer>{kftest::ok("modifyMouseDoubleClick success")});
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "modifyMouseDoubleClick"}, {"Num", 12}}),
+              QList<kftest::Answer>{kftest::failed("modifyMouseDoubleClick failed")});
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "modifyMouseAcce"}, {"Num", 0}}),
+              QList<kftest::Answer>{kftest::ok("modifyMouseAccel success")});
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyMouseScrollLines"}}), QList<kftest::Answer>{});
+    ASSERT_EQ(recorded->calls().size(), 2);
+    EXPECT_EQ(recorded->calls().at(0).toString(), "DoubleClickTime(200)");
+    EXPECT_EQ(recorded->calls().at(1).toString(), "Acceleration(0, 0, 0)");
 }
 
 TEST_F(Dispatcher, CustomButtonSendsTheEightTextsInWorkerOrderAndQueuesTheCallback) {
@@ -339,7 +370,7 @@ TEST(DeviceReports, ModeAndDpiReportsBecomePageScripts) {
     EXPECT_EQ(Window::deviceReportScript(""), "");
     EXPECT_EQ(Window::deviceReportScript("1"), "");
     EXPECT_EQ(Window::deviceReportScript("1,1"), "");
-    Window window;
+    kftest::IsolatedWindow window;
     window.DeviceDataReportUi("0,1");  // no browser and no value: nothing happens, nothing breaks
 }
 

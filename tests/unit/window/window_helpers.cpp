@@ -1,9 +1,27 @@
 #include "window_helpers.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <ostream>
 
+#include "platform/desktop/url_opener.h"
+#include "platform/keyboard/keyboard_layouts.h"
+#include "platform/pointer/recording_pointer_system.h"
+#include "window/file_cache.h"
+#include "window/file_dialogs.h"
+
 namespace kftest {
+
+IsolatedWindow::IsolatedWindow() {
+    QDir(root.path()).mkpath("read");
+    QDir(root.path()).mkpath("write");
+    setFileCache(std::make_unique<FileCache>(root.path() + "/read", root.path() + "/write"));
+    setFileDialogs(std::make_unique<ScriptedFileDialogs>());
+    setPointerSystem(std::make_unique<kf::platform::RecordingPointerSystem>());
+    setKeyboardLayouts(std::make_unique<kf::platform::RecordingKeyboardLayouts>());
+    setUrlOpener(std::make_unique<kf::platform::RecordingUrlOpener>());
+    setQuitRoutine([] {});
+}
 
 Answer ok(const QString& text) {
     return Answer{true, 0, text};

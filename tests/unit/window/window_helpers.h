@@ -3,6 +3,7 @@
 // a Window without a browser (no client handler), and recording stand-ins for the components
 // the commands hand their work to.
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -42,6 +43,15 @@ private:
 // A request as the page sends it, with the answers it got.
 QList<Answer> ask(Window& window, const QString& request);
 QList<Answer> ask(Window& window, const QJsonObject& request);
+
+// A Window whose profile files live in a temporary folder, whose dialogs are scripted and whose
+// pointer settings, keyboard layouts, URL opening and quitting are recorded: dispatching any
+// request in a test never blocks on a dialog or changes the desktop.
+class IsolatedWindow : public Window {
+public:
+    IsolatedWindow();
+    QTemporaryDir root;
+};
 
 class FakeDevices : public kf::window::DeviceListSource, public kf::window::DeviceRequests {
 public:
