@@ -98,21 +98,7 @@ BridgeHost& bridgeHost() {
     return *host;
 }
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
-void settle(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
 
 QVariant evalJs(const QString& script, int timeoutMs) {
     BridgeHost& host = bridgeHost();

@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "support/qt_wait.h"
+
 #include "cefclient/query_callback.h"
 
 class QCefWebView;
@@ -32,10 +34,5 @@ bool loadTestPage(const QString& key);
 // Runs a script in the page and waits for its result.
 QVariant evalJs(const QString& script, int timeoutMs = 10000);
 
-// Processes events until the condition holds or the time is up.
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
-
-// Processes events for a while (for checks that something does NOT happen).
-void settle(int ms);
 
 }  // namespace kftest

@@ -6,6 +6,8 @@
 #include <QVariant>
 #include <functional>
 
+#include "support/qt_wait.h"
+
 class Browser;
 class ClientHandler;
 class Window;
@@ -30,7 +32,5 @@ bool waitForPage(Browser* browser, const QString& url);
 // Runs a script in the browser's page and waits for its result.
 QVariant evalJs(Browser* browser, const QString& script, int timeoutMs = 10000);
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
-void settle(int ms);
 
 }  // namespace kftest
