@@ -45,7 +45,7 @@
         if (!q) {
             return;
         }
-        bridge.inbox = [id, q.request, q.persistent];
+        bridge.inbox = ['query', id, q.request, q.persistent];
     }
 
     function onAnswer(id, success, code, text, final) {
@@ -118,7 +118,7 @@
         if (w >= 0) {
             waiting.splice(w, 1);
         } else if (bridge) {
-            bridge.cancel(id);
+            bridge.inbox = ['cancel', id];
         }
         return true;
     };
@@ -168,6 +168,14 @@
             b.event.connect(onEvent);
             bridge = b;
             b.ready();
+            // Pending queries of this document end with it; events wait for the next one.
+            window.addEventListener('pagehide', function () {
+                try {
+                    b.inbox = ['leaving'];
+                } catch (e) {
+                    // the channel may already be closed
+                }
+            });
             var pending = waiting;
             waiting = [];
             pending.forEach(send);

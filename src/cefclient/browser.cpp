@@ -39,17 +39,7 @@ BrowserPage::BrowserPage(QWebEngineProfile* profile, QObject* parent) : QWebEngi
     setBackgroundColor(QColor(0x22, 0x25, 0x29));
 }
 
-QWebEnginePage* BrowserPage::createWindow(WebWindowType) {
-    emit popupRequested();
-    return new PopupCatcher(profile(), this);
-}
-
-bool BrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
-    if (isMainFrame) {
-        emit mainFrameNavigation(url);
-    }
-    return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
-}
+QWebEnginePage* BrowserPage::createWindow(WebWindowType) { return new PopupCatcher(profile(), this); }
 
 void BrowserPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                            int lineNumber, const QString& sourceID) {
@@ -135,7 +125,6 @@ Browser::Browser(ClientHandler* handler, int identifier, bool popup, QWidget* vi
     channel_->registerObject(QStringLiteral("kfBridge"), bridge_);
     page_->setWebChannel(channel_);
 
-    connect(page_, &BrowserPage::mainFrameNavigation, bridge_, &PageBridge::cancelPending);
     connect(page_, &QWebEnginePage::loadStarted, this, [this] {
         if (handler_) handler_->onLoadingStateChange(this);
     });

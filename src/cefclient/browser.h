@@ -18,13 +18,8 @@ class BrowserPage : public QWebEnginePage {
 public:
     BrowserPage(QWebEngineProfile* profile, QObject* parent);
 
-signals:
-    void popupRequested();
-    void mainFrameNavigation(const QUrl& url);
-
 protected:
     QWebEnginePage* createWindow(WebWindowType type) override;
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int lineNumber,
                                   const QString& sourceID) override;
 };

@@ -37,6 +37,11 @@ void PageBridge::sendEvent(const QString& name, const QVariantList& args) {
 }
 
 void PageBridge::ready() {
+    const auto pending = pending_;
+    pending_.clear();
+    for (const QWeakPointer<QueryCallback>& weak : pending) {
+        if (QueryCallbackPtr callback = weak.toStrongRef()) callback->cancel();
+    }
     ready_ = true;
     const auto queued = queuedEvents_;
     queuedEvents_.clear();
@@ -44,6 +49,8 @@ void PageBridge::ready() {
         emit event(e.first, e.second);
     }
 }
+
+void PageBridge::leaving() { cancelPending(); }
 
 void PageBridge::cancelPending() {
     ready_ = false;
@@ -98,10 +105,15 @@ void PageBridge::query(int queryId, const QString& request, bool persistent) {
 }
 
 void PageBridge::setInbox(const QVariantList& message) {
-    if (message.size() != 3) {
-        return;  // not a request this bridge sent
+    const QString kind = message.value(0).toString();
+    if (kind == QLatin1String("query") && message.size() == 4) {
+        query(message.at(1).toInt(), message.at(2).toString(), message.at(3).toBool());
+    } else if (kind == QLatin1String("cancel") && message.size() == 2) {
+        cancel(message.at(1).toInt());
+    } else if (kind == QLatin1String("leaving") && message.size() == 1) {
+        leaving();
     }
-    query(message.at(0).toInt(), message.at(1).toString(), message.at(2).toBool());
+    // Anything else was not sent by the bridge script: ignored.
 }
 
 void PageBridge::cancel(int queryId) {

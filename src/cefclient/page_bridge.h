@@ -16,10 +16,11 @@ class Browser;
 class PageBridge : public QObject {
     Q_OBJECT
     Q_PROPERTY(int browserId READ browserId CONSTANT)
-    // The page's requests arrive as writes of [queryId, request, persistent] to this property: a
-    // property write needs no reply message, which a method call always gets, so a query costs one
-    // message each way.
-    Q_PROPERTY(QVariantList inbox READ inbox WRITE setInbox)
+    // The page's messages arrive as writes to this property: ["query", id, request, persistent],
+    // ["cancel", id] and ["leaving"]. A property write needs no reply message, which a method call
+    // always gets, so a query costs one message each way, and nothing a document sends while it
+    // is unloaded can be answered into the next one.
+    Q_PROPERTY(QVariantList inbox READ inbox WRITE setInbox NOTIFY inboxChanged)
 public:
     explicit PageBridge(Browser* browser);
     ~PageBridge() override;
@@ -30,8 +31,8 @@ public:
     // maps are converted to their JavaScript forms).
     void sendEvent(const QString& name, const QVariantList& args);
 
-    // Ends every pending query without an answer (navigation, page closed). The next document
-    // must say ready() again before events reach it.
+    // Ends every pending query without an answer and holds events until a document says
+    // ready() again (the page is going away, or the bridge is closing).
     void cancelPending();
     int pendingCount() const { return pending_.size(); }
 
@@ -50,12 +51,18 @@ public:
 public slots:
     void query(int queryId, const QString& request, bool persistent);
     void cancel(int queryId);
-    // Called by the page once it listens for answers and events.
+    // Called by a document once it listens for answers and events. Queries still pending then
+    // belong to documents that are gone (a new document sends its first query after ready), so
+    // they are cancelled; held events are delivered.
     void ready();
+    // Called by a document as it is unloaded.
+    void leaving();
 
 signals:
     void answer(int queryId, bool success, int code, const QString& text, bool final);
     void event(const QString& name, const QVariantList& args);
+    // Never emitted: the inbox is write-only, its value always reads empty.
+    void inboxChanged();
 
 private:
     struct Link;

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QtGlobal>
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 // Qt's platform plugins keep a few allocations until exit; leak reports would fail every
@@ -14,6 +16,14 @@
 extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
 
 namespace {
+// Tests print what goes wrong, not the client's ordinary information lines; set
+// KF_TEST_VERBOSE=1 to see everything.
+void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    if (type == QtFatalMsg) abort();
+}
+
 void setDefault(const char* name, const QByteArray& value) {
     if (qEnvironmentVariableIsEmpty(name)) qputenv(name, value);
 }
@@ -37,6 +47,9 @@ void prepareEnvironment() {
 
 int main(int argc, char** argv) {
     prepareEnvironment();
+    if (qEnvironmentVariableIsEmpty("KF_TEST_VERBOSE")) {
+        qInstallMessageHandler(quietMessages);
+    }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -118,11 +118,13 @@ bool loadTestPage(const QString& key) {
     BridgeHost& host = bridgeHost();
     const QString url = QString::fromLatin1(ClientHandler::kWebClientPrefix) + key;
     host.handler->setPageUrl(url);
+    // Mark the document being replaced, so the wait below cannot mistake it for the new one.
+    if (host.view->browser()) evalJs("window.__replaced = true; 1", 2000);
     host.view->load(QUrl(url));
     return waitFor([&] {
         return host.view->browser() && host.view->browser()->bridge()->isReady() &&
                host.view->browser()->page()->url() == QUrl(url) &&
-               evalJs("typeof window.ask === 'function'", 2000).toBool();
+               evalJs("!window.__replaced && typeof window.ask === 'function'", 2000).toBool();
     }, 30000);
 }
 

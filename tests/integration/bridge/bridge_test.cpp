@@ -1,5 +1,6 @@
 // The page interface end to end: a real page in a real browser, the injected bridge script,
 // the web channel, the handler's routing and the MessageEvent hop to the view.
+#include <QFile>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QWidget>
@@ -168,17 +169,36 @@ TEST_F(BridgeTest, WrongArgumentsThrowClearErrorsAndNothingIsSent) {
     EXPECT_TRUE(bridgeHost().received.isEmpty());
 }
 
+TEST_F(BridgeTest, DownloadsLandInTheUpdateFolderAndReportProgressThenCompletion) {
+    const QString target = bridgeHost().appDir + "/update/update-package.bin";
+    QFile::remove(target);
+    evalJs("startDownload(); 1");
+    ASSERT_TRUE(waitFor([] { return evalJs("window.downloads.some(function(d){return d[0]==='RefreshUpdateState';})")
+                                        .toBool(); }, 20000));
+    EXPECT_TRUE(QFile::exists(target));
+    const QVariantList downloads = evalJs("window.downloads").toList();
+    ASSERT_GE(downloads.size(), 2);
+    // The last progress report is 100 of 100, then the finished package's full path.
+    EXPECT_EQ(downloads.at(downloads.size() - 2).toList().at(1).toList(),
+              (QVariantList{100, 100, target}));
+    EXPECT_EQ(downloads.last().toList().at(1).toList(), QVariantList{target});
+}
+
 TEST_F(BridgeTest, PageSeesItsWebClientUrlAndPackMissesAreNotServedLocally) {
     EXPECT_EQ(evalJs("location.href").toString(), "kestrafon://page.kestrafon/local/test/bridge.html");
     // A key that is in the pack loads over XHR; one that is not goes to the network (which is
     // unreachable here), so it never yields the pack's bytes.
-    const QString xhr = R"((function () {
+    evalJs(R"((function () {
+        window.xhrResult = null;
         var r = new XMLHttpRequest();
-        r.open('GET', 'kestrafon://page.kestrafon/local/test/bridge.html?x=1', false);
+        r.onload = function () { window.xhrResult = r.status + ':' + (r.responseText.indexOf('bridge test') >= 0); };
+        r.onerror = function () { window.xhrResult = 'error'; };
+        r.open('GET', 'kestrafon://page.kestrafon/local/test/bridge.html?x=1');
         r.send();
-        return r.status + ':' + (r.responseText.indexOf('bridge test') >= 0);
-    })())";
-    EXPECT_EQ(evalJs(xhr).toString(), "200:true");
+        return 1;
+    })())");
+    ASSERT_TRUE(waitFor([] { return !evalJs("window.xhrResult").isNull(); }));
+    EXPECT_EQ(evalJs("window.xhrResult").toString(), "200:true");
 }
 
 }  // namespace

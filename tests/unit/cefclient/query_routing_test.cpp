@@ -115,13 +115,39 @@ TEST(PageBridge, EventsWaitForTheReadyPageAndNavigationDropsThem) {
     EXPECT_EQ(events.count(), 3);
 
     QueryCallbackPtr cb = bridge.makeCallback(9, false);
-    bridge.cancelPending();  // the page navigated away
+    bridge.leaving();  // the page is unloaded
     EXPECT_FALSE(cb->isPending());
     bridge.sendEvent("DevicesChanged", {2});
     EXPECT_EQ(events.count(), 3);
     for (int i = 0; i < PageBridge::kMaxQueuedEvents + 10; ++i) bridge.sendEvent("DevicesChanged", {i});
     bridge.ready();
     EXPECT_EQ(events.count(), 3 + PageBridge::kMaxQueuedEvents);
+}
+
+TEST(PageBridge, ANewDocumentEndsQueriesOfTheOneBefore) {
+    // A document that went away without saying so (a crash, a lost unload message).
+    PageBridge bridge(nullptr);
+    bridge.ready();
+    QueryCallbackPtr old = bridge.makeCallback(1, true);
+    bridge.ready();  // the next document connects
+    EXPECT_FALSE(old->isPending());
+    QueryCallbackPtr fresh = bridge.makeCallback(1, false);
+    EXPECT_TRUE(fresh->isPending());
+}
+
+TEST(PageBridge, InboxTakesOnlyWellFormedMessages) {
+    PageBridge bridge(nullptr);
+    QueryCallbackPtr held = bridge.makeCallback(4, false);
+    bridge.setInbox({"cancel"});             // no id: ignored
+    bridge.setInbox({"cancel", 4, "extra"});  // wrong length: ignored
+    bridge.setInbox({42});
+    bridge.setInbox({});
+    EXPECT_TRUE(held->isPending());
+    bridge.setInbox({"cancel", 4});
+    EXPECT_FALSE(held->isPending());
+    QueryCallbackPtr other = bridge.makeCallback(5, false);
+    bridge.setInbox({"leaving"});
+    EXPECT_FALSE(other->isPending());
 }
 
 TEST(PageBridge, ReusedQueryIdCancelsTheOldHandle) {
