@@ -28,9 +28,7 @@
 
 #include "cefclient/client_app.h"
 #include "cefclient/query_callback.h"
-#include "device/device_data_handler.h"
 #include "device/device_functions.h"
-#include "device/device_layer.h"
 #include "device/devices_handler.h"
 #include "window/window.h"
 
@@ -45,7 +43,6 @@ const QString kGetDevicesList = QStringLiteral(R"({"FuncName":"GetDevicesList"})
 struct Fixture {
     QTemporaryDir dir;
     Window* window = nullptr;
-    kf::device::DeviceLayer* ownLayer = nullptr;
     DeviceFunctions* direct = nullptr;
 };
 
@@ -80,16 +77,6 @@ Fixture& fixture() {
         devices_handler::setLibraryFolder(
             appDir.isEmpty() ? QCoreApplication::applicationDirPath() + "/../app" : appDir);
         created->window = new Window;
-        if (!created->window->components().deviceList) {
-            // A window from before the device layer joined it: wire one as the window would.
-            created->ownLayer = new kf::device::DeviceLayer;
-            created->window->components().deviceList = created->ownLayer->deviceFunctions();
-            created->window->components().deviceRequests = created->ownLayer->worker();
-            QObject::connect(created->window, &Window::SigWriteDevice, created->ownLayer->worker(),
-                             &device_data_handler::slot_writeDevice);
-            QObject::connect(created->ownLayer->worker(), &device_data_handler::SigcallbackReasult,
-                             created->window, &Window::SlocallbackReasult);
-        }
         created->direct = new DeviceFunctions;
         return created;
     }();
@@ -260,7 +247,6 @@ int main(int argc, char** argv) {
     }
     Fixture& f = fixture();
     delete f.window;
-    delete f.ownLayer;
     delete f.direct;
     return 0;
 }

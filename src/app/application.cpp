@@ -16,6 +16,8 @@
 #include "app/process.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/theme_archive.h"
+#include "device/devices_handler.h"
+#include "device/hot_plug_watcher.h"
 #include "encoding/key_code_map.h"
 #include "platform/session/session_end_watcher.h"
 #include "platform/windowing/window_system.h"
@@ -270,12 +272,18 @@ bool Application::unpackTheme(const QString& name, const QString& targetFolder) 
 
 void Application::startMainWindow() {
     readClientConfig(kf::appDirPath());
-    // The device enumeration object joins here when device discovery lands.
+    // The devices present at start-up, kept by the device enumeration object for the life of
+    // the process.
+    auto* devices = new devices_handler(this);
+    devices->buildStartupInventory();
+    deviceFilter_ = devices;
     mainWindow_ = new Window;
     mainWindow_->winId();
     if (ClientHandler* handler = kf::clientHandler()) {
         handler->setMainWindowHandle(mainWindow_);
     }
+    // Device arrival and removal reach the pages as "DevicesChanged" from here on.
+    kf::device::registerDeviceNotifications(mainWindow_);
     // The frame follows the native window's state from here on (prepareNativeWindow).
     mainWindow_->prepareNativeWindow();
     mainWindow_->createSystemTray();

@@ -14,6 +14,9 @@
 #include "app/system_tray.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/qcef_web_view.h"
+#include "device/device_data_handler.h"
+#include "device/device_functions.h"
+#include "device/device_layer.h"
 #include "frame/pop_widget.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/keyboard/keyboard_layouts.h"
@@ -39,7 +42,6 @@ Window::Window(QWidget* parent)
     qRegisterMetaType<QueryCallbackPtr>("QueryCallbackPtr");
     qRegisterMetaType<pvmulti_client*>("pvmulti_client*");
 
-    // The device library objects (DeviceFunctions) join here with device discovery.
     if (objectName().isEmpty()) {
         setObjectName(QStringLiteral("MainWindow"));
     }
@@ -51,8 +53,9 @@ Window::Window(QWidget* parent)
             app->unpackTheme(QStringLiteral("theme.dat"), tempFolder);
         }
     }
-    // The device worker (device_data_handler) with its own thread, given ":/drive/D2.0", joins
-    // here with the device data requests.
+    // The device list object (DeviceFunctions) and the device worker (device_data_handler) on
+    // its own thread, given ":/drive/D2.0"; its connections are made with it.
+    setDeviceLayer(std::make_unique<kf::device::DeviceLayer>());
 
     resize(kMinimumWidth, kMinimumHeight);
     setMaximumSize(kMinimumWidth, kMinimumHeight);
@@ -79,8 +82,6 @@ Window::Window(QWidget* parent)
     }
 
     connect(mainView_, &QCefWebView::jsMessage, this, &Window::onJsMessage);
-    // SigWriteDevice → the device worker's slot_writeDevice and its SigcallbackReasult →
-    // SlocallbackReasult are connected when the device worker exists.
     connectVMulti();
     installEventFilter(this);
     // The music player (AudioData) is created here once the music subsystem exists.
@@ -101,6 +102,34 @@ Window::~Window() {
             view->deleteLater();
     }
     disconnectVMulti();
+    // Stops the device worker's thread after the write it is running.
+    setDeviceLayer(nullptr);
+}
+
+void Window::setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer) {
+    if (deviceLayer_) {
+        device_data_handler* worker = deviceLayer_->worker();
+        disconnect(this, &Window::SigWriteDevice, worker, nullptr);
+        disconnect(worker, nullptr, this, nullptr);
+        if (components_.deviceList == deviceLayer_->deviceFunctions()) {
+            components_.deviceList = nullptr;
+        }
+        if (components_.deviceRequests == worker) {
+            components_.deviceRequests = nullptr;
+        }
+    }
+    deviceLayer_ = std::move(layer);
+    if (!deviceLayer_) {
+        return;
+    }
+    device_data_handler* worker = deviceLayer_->worker();
+    components_.deviceList = deviceLayer_->deviceFunctions();
+    components_.deviceRequests = worker;
+    // Button writes go to the worker's thread and their results come back queued, in order;
+    // its tray messages reach the balloon on this thread.
+    connect(this, &Window::SigWriteDevice, worker, &device_data_handler::slot_writeDevice);
+    connect(worker, &device_data_handler::SigcallbackReasult, this, &Window::SlocallbackReasult);
+    connect(worker, &device_data_handler::SigShowMessage, this, &Window::ShowMessage);
 }
 
 void Window::setFileCache(std::unique_ptr<FileCache> cache) {

@@ -27,6 +27,9 @@ class QCefWebView;
 class QTimer;
 class SystemTray;
 struct CommandAnswer;
+namespace kf::device {
+class DeviceLayer;
+}  // namespace kf::device
 namespace kf::platform {
 class KeyboardLayouts;
 class PointerSystem;
@@ -85,6 +88,12 @@ public:
     // The components that perform device, macro, music and update commands (absent ones leave
     // their commands unanswered).
     kf::window::WindowComponents& components() { return components_; }
+
+    // The device list object and the device worker with its thread, made at construction.
+    // Replacing it (null removes it) rewires the device commands, SigWriteDevice and the
+    // worker's results; tests that hand the device rows to stand-ins remove it.
+    void setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer);
+    kf::device::DeviceLayer* deviceLayer() const { return deviceLayer_.get(); }
 
     // The profile files the pages read and edit, and the pointer settings; tests put them on
     // temporary folders and a recording backend.
@@ -213,6 +222,7 @@ private:
     QList<QueryCallbackPtr> pendingAnswers_;
     kf::window::DeviceMap deviceMap_;
     kf::window::WindowComponents components_;
+    std::unique_ptr<kf::device::DeviceLayer> deviceLayer_;
     bool virtualDeviceOpened_ = false;
     bool virtualDeviceConnected_ = false;
 

@@ -13,9 +13,6 @@
 #include "cefclient/page_bridge.h"
 #include "cefclient/qcef_web_view.h"
 #include "cefclient/resource_pack_writer.h"
-#include "device/device_data_handler.h"
-#include "device/device_functions.h"
-#include "device/device_layer.h"
 #include "device/devices_handler.h"
 #include "support/test_paths.h"
 #include "window/window.h"
@@ -31,7 +28,6 @@ const bool kSchemesRegistered = [] {
 namespace kftest {
 namespace {
 DeviceHost* g_host = nullptr;
-kf::device::DeviceLayer* g_ownLayer = nullptr;
 
 class DeviceHostTearDown : public ::testing::Environment {
 public:
@@ -40,8 +36,6 @@ public:
             return;
         delete g_host->window;
         g_host->window = nullptr;
-        delete g_ownLayer;
-        g_ownLayer = nullptr;
         kf::setClientHandler(nullptr);
         delete g_host->handler;
         g_host->handler = nullptr;
@@ -49,22 +43,6 @@ public:
 };
 const auto* kTearDown = ::testing::AddGlobalTestEnvironment(new DeviceHostTearDown);
 
-// A window built before the device layer was part of it gets one here, wired as the window
-// wires its own.
-void ensureDeviceLayer(Window* window) {
-    if (window->components().deviceList && window->components().deviceRequests) {
-        return;
-    }
-    g_ownLayer = new kf::device::DeviceLayer;
-    window->components().deviceList = g_ownLayer->deviceFunctions();
-    window->components().deviceRequests = g_ownLayer->worker();
-    QObject::connect(window, &Window::SigWriteDevice, g_ownLayer->worker(),
-                     &device_data_handler::slot_writeDevice);
-    QObject::connect(g_ownLayer->worker(), &device_data_handler::SigcallbackReasult, window,
-                     &Window::SlocallbackReasult);
-    QObject::connect(g_ownLayer->worker(), &device_data_handler::SigShowMessage, window,
-                     &Window::ShowMessage);
-}
 }  // namespace
 
 DeviceHost& deviceHost() {
@@ -86,7 +64,6 @@ DeviceHost& deviceHost() {
         // The device library of the build's application folder.
         devices_handler::setLibraryFolder(appDir());
         h->window = new Window;
-        ensureDeviceLayer(h->window);
         h->window->winId();
         h->handler->setMainWindowHandle(h->window);
         h->window->prepareNativeWindow();

@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <ostream>
 
+#include "device/device_layer.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/keyboard/keyboard_layouts.h"
 #include "platform/pointer/recording_pointer_system.h"
@@ -21,6 +22,8 @@ IsolatedWindow::IsolatedWindow() {
     setKeyboardLayouts(std::make_unique<kf::platform::RecordingKeyboardLayouts>());
     setUrlOpener(std::make_unique<kf::platform::RecordingUrlOpener>());
     setQuitRoutine([] {});
+    // No device library or worker thread: the device rows are the stand-ins' (or unanswered).
+    setDeviceLayer(nullptr);
 }
 
 Answer ok(const QString& text) {
