@@ -2,8 +2,9 @@
 // The device worker: writes button assignments on its own thread (queued from the dispatcher,
 // one at a time in request order, each result reported back by SigcallbackReasult), and serves
 // the direct requests the dispatcher makes on the GUI thread (restart, parameter code, serial
-// number, key colours). One lock serialises every device call, whichever thread makes it: the
-// library is not known to tolerate overlapping calls.
+// number, key colours). The worker's lock keeps one request at a time on its colour frame and
+// current device; the library calls themselves are serialised process-wide
+// (devices_handler::libraryCallLock).
 //
 // Tray notifications of button writes leave through SigShowMessage, which the window connects
 // to its balloon; the automatic connection delivers them on the GUI thread.

@@ -103,6 +103,7 @@ bool DeviceFunctions::writeParameter(const QString& version, const QString& inde
     }
     unsigned char data[kf::usb::kDataBufferBytes] = {};
     std::copy(bytes.constBegin(), bytes.constEnd(), data);
+    QMutexLocker lock(&libraryCallLock());
     return functions().dcWriteProperty(wide(path), data, parameter, count) != 0;
 }
 
@@ -125,6 +126,7 @@ bool DeviceFunctions::writeDeviceProperty(const QString& version, const QString&
     }
     unsigned char data[kf::usb::kDataBufferBytes] = {};
     std::copy(bytes.constBegin(), bytes.constEnd(), data);
+    QMutexLocker lock(&libraryCallLock());
     return functions().dcWriteDeviceProperty(wide(path), data, property, bytes.size(),
                                              kf::usb::kDevicePropertyTag) != 0;
 }
@@ -136,6 +138,7 @@ bool DeviceFunctions::sendColourFrame(const QString& version, const QByteArray& 
     }
     unsigned char data[kf::usb::kColourFrameBytes];
     std::copy(frame.constBegin(), frame.constEnd(), data);
+    QMutexLocker lock(&libraryCallLock());
     return functions().dcNotifyRGBDevice(wide(path), data, kf::usb::kColourFrameBytes) != 0;
 }
 
@@ -144,5 +147,6 @@ bool DeviceFunctions::restartDevice(const QString& version) {
     if (path.isEmpty() || !functions().Reset) {
         return false;
     }
+    QMutexLocker lock(&libraryCallLock());
     return functions().Reset(wide(path), kf::usb::kResetRestart, 0) != 0;
 }

@@ -16,6 +16,7 @@ using kf::device::KeyboardMouseScan;
 namespace {
 
 QMutex g_folderLock;
+QMutex g_callLock;
 QString g_libraryFolder;
 
 template <typename Fn>
@@ -24,6 +25,10 @@ void resolve(QLibrary& library, const char* name, Fn* out) {
 }
 
 }  // namespace
+
+QMutex& devices_handler::libraryCallLock() {
+    return g_callLock;
+}
 
 void devices_handler::setLibraryFolder(const QString& folder) {
     QMutexLocker lock(&g_folderLock);
@@ -84,6 +89,7 @@ QByteArray devices_handler::enumerate() {
     filter[1] = kf::usb::kVendorUsagePageA;
     filter[2] = kf::usb::kVendorUsage;
     filter[3] = kf::usb::kVendorUsagePageB;
+    QMutexLocker lock(&libraryCallLock());
     fns_.dcDevices(reinterpret_cast<unsigned char*>(table.data()), filter);  // its result is not consulted
     return table;
 }

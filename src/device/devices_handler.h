@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QLibrary>
 #include <QMap>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -76,6 +77,11 @@ public:
     // at the build's application folder. Affects handlers created afterwards.
     static void setLibraryFolder(const QString& folder);
     static QString libraryFolder();
+
+    // Held around every library call of the client: the library is not known to tolerate
+    // overlapping calls, and the list build, the worker's writes and the direct requests run on
+    // different threads.
+    static QMutex& libraryCallLock();
 
     bool libraryLoaded() const { return loaded_; }
     const kf::device::UsbInterfaceFunctions& functions() const { return fns_; }
