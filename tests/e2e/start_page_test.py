@@ -43,7 +43,8 @@ def geometry(window):
 def main():
     tmp = tempfile.mkdtemp(prefix='kf-e2e-')
     log_path = os.path.join(tmp, 'kestrafon.log')
-    env = dict(os.environ, TMPDIR=tmp, QTWEBENGINE_DISABLE_SANDBOX='1', LANG='en_US.UTF-8')
+    env = dict(os.environ, TMPDIR=tmp, QTWEBENGINE_DISABLE_SANDBOX='1', LANG='en_US.UTF-8',
+               KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'))
     client = subprocess.Popen([os.path.join(APP_DIR, 'kestrafon'), f'--log-file={log_path}'], env=env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtGlobal>
 #include <gtest/gtest.h>
 #include <cstdio>
@@ -33,6 +34,9 @@ void prepareEnvironment() {
         setDefault("QT_QPA_PLATFORM", "offscreen");
     }
     setDefault("QT_QUICK_BACKEND", "software");
+    // Programs the tests start (the client, the crash reporter) inherit this: in a sanitizer
+    // build they check memory errors, not Qt's allocations kept until exit.
+    setDefault("ASAN_OPTIONS", "detect_leaks=0");
     // Tests run as root in CI, where the engine refuses to start with its sandbox on.
     setDefault("QTWEBENGINE_DISABLE_SANDBOX", "1");
     setDefault("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-sandbox");
@@ -41,6 +45,12 @@ void prepareEnvironment() {
         QDir().mkpath(QString::fromUtf8(dir));
         QFile::setPermissions(QString::fromUtf8(dir), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", dir);
+    }
+    // The device emulator keeps its state in a folder of its own for this test run, never in
+    // the user's data folder; clients the tests start inherit it.
+    if (qEnvironmentVariableIsEmpty("KESTRAFON_SIM_DIR")) {
+        static QTemporaryDir simDir(QDir::tempPath() + "/kf-test-sim-XXXXXX");
+        qputenv("KESTRAFON_SIM_DIR", simDir.path().toUtf8());
     }
 }
 }  // namespace
