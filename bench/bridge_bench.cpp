@@ -37,7 +37,8 @@ QVariant evalJs(QWebEnginePage* page, const QString& script) {
     });
     QElapsedTimer t;
     t.start();
-    while (!done && t.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!done && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return result;
 }
 
@@ -46,7 +47,8 @@ bool waitForFunction(QWebEnginePage* page) {
     t.start();
     while (t.elapsed() < 20000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (evalJs(page, "typeof window.startBench").toString() == "function") return true;
+        if (evalJs(page, "typeof window.startBench").toString() == "function")
+            return true;
     }
     return false;
 }
@@ -58,7 +60,8 @@ QVariantMap runMode(QWebEnginePage* page, const char* mode, int n) {
     while (t.elapsed() < 120000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         const QVariant v = evalJs(page, "window.benchResult");
-        if (v.isValid() && !v.isNull()) return v.toMap();
+        if (v.isValid() && !v.isNull())
+            return v.toMap();
     }
     return {};
 }
@@ -72,7 +75,8 @@ void print(const char* name, const QVariantMap& r) {
 
 int main(int argc, char** argv) {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     ClientApp::registerSchemes();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -87,8 +91,8 @@ int main(int argc, char** argv) {
     auto* handler = new ClientHandler(dir.path());
     kf::setClientHandler(handler);
     ClientApp clientApp;
-    clientApp.initialize(QWebEngineProfile::defaultProfile(), ClientApp::defaultSettings(QProcessEnvironment()),
-                         handler);
+    clientApp.initialize(QWebEngineProfile::defaultProfile(),
+                         ClientApp::defaultSettings(QProcessEnvironment()), handler);
 
     // The client's path: a QCefWebView whose requests are answered at once on the GUI thread.
     QWidget window;
@@ -120,7 +124,8 @@ int main(int argc, char** argv) {
 
     QElapsedTimer t;
     t.start();
-    while (!view->browser() && t.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!view->browser() && t.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     if (!view->browser() || !waitForFunction(view->browser()->page()) || !waitForFunction(barePage)) {
         std::fprintf(stderr, "bench pages did not load\n");
         return 1;

@@ -70,7 +70,8 @@ void Application::start() {
     installPsEventFilter();
 
     sessionWatcher_ = new kf::platform::SessionEndWatcher(this);
-    connect(sessionWatcher_, &kf::platform::SessionEndWatcher::sessionEnding, this, [] { kf::quitApplication(); });
+    connect(sessionWatcher_, &kf::platform::SessionEndWatcher::sessionEnding, this,
+            [] { kf::quitApplication(); });
 
     connect(&socket_, SIGNAL(connected()), this, SLOT(socketConnected()));
     connect(&socket_, SIGNAL(disconnected()), this, SLOT(socketDisconnected()));
@@ -87,8 +88,8 @@ void Application::start() {
 void Application::play() {}
 
 void Application::socketConnected() {
-    qInfo().noquote()
-        << "Application Info: socket connected, this is not the first application instance, sending show command..";
+    qInfo().noquote() << "Application Info: socket connected, this is not the first application instance, "
+                         "sending show command..";
     commandSent_ = true;
     const QString command = QStringLiteral("CMD:show;");
     qInfo().noquote() << QStringLiteral("Application Info: writing commands %1").arg(command);
@@ -101,15 +102,15 @@ void Application::socketWritten(qint64) {
             qInfo().noquote() << "Application Info: show command written, waiting response..";
         }
     } else {
-        qCritical().noquote()
-            << QStringLiteral("Application Error: socket is not connected %1").arg(static_cast<int>(socket_.state()));
+        qCritical().noquote() << QStringLiteral("Application Error: socket is not connected %1")
+                                     .arg(static_cast<int>(socket_.state()));
     }
 }
 
 void Application::socketReading() {
     if (socket_.state() != QLocalSocket::ConnectedState) {
-        qCritical().noquote()
-            << QStringLiteral("Application Error: socket is not connected %1").arg(static_cast<int>(socket_.state()));
+        qCritical().noquote() << QStringLiteral("Application Error: socket is not connected %1")
+                                     .arg(static_cast<int>(socket_.state()));
         return;
     }
     responseBuffer_ += QString::fromLocal8Bit(socket_.readAll());
@@ -125,7 +126,8 @@ void Application::socketReading() {
         }
     }
     qInfo().noquote()
-        << QStringLiteral("Application Info: show command response received, pid = %1, activating and quiting..")
+        << QStringLiteral(
+               "Application Info: show command response received, pid = %1, activating and quiting..")
                .arg(pid);
     kf::quitApplication();
 }
@@ -140,16 +142,19 @@ void Application::socketDisconnected() {
 
 void Application::socketError(QLocalSocket::LocalSocketError error) {
     if (commandSent_) {
-        qCritical().noquote()
-            << QStringLiteral("Application Error: could not write show command, error %1, quiting..").arg(error);
+        qCritical().noquote() << QStringLiteral(
+                                     "Application Error: could not write show command, error %1, quiting..")
+                                     .arg(error);
         kf::quitApplication();
         return;
     }
     if (error == QLocalSocket::ServerNotFoundError) {
-        qInfo().noquote() << "Application Info: this is the only instance of kestrafon, starting server and app..";
-    } else {
         qInfo().noquote()
-            << QStringLiteral("Application Info: socket connect error %1, starting server and app..").arg(error);
+            << "Application Info: this is the only instance of kestrafon, starting server and app..";
+    } else {
+        qInfo().noquote() << QStringLiteral(
+                                 "Application Info: socket connect error %1, starting server and app..")
+                                 .arg(error);
     }
     socket_.close();
     if (error == QLocalSocket::ConnectionRefusedError) {
@@ -158,7 +163,8 @@ void Application::socketError(QLocalSocket::LocalSocketError error) {
         QLocalServer::removeServer(serverName_);
     }
     if (!server_.listen(serverName_)) {
-        qCritical().noquote() << QStringLiteral("Application Error: failed to start listening to %1 server, error %2")
+        qCritical().noquote() << QStringLiteral(
+                                     "Application Error: failed to start listening to %1 server, error %2")
                                      .arg(serverName_)
                                      .arg(server_.serverError());
         kf::quitApplication();
@@ -196,7 +202,8 @@ void Application::readClients() {
                     QStringLiteral("RES:%1;").arg(QCoreApplication::applicationPid()).toUtf8());
             } else {
                 qCritical().noquote()
-                    << QStringLiteral("Application Error: unknown command %1 passed in local socket").arg(piece);
+                    << QStringLiteral("Application Error: unknown command %1 passed in local socket")
+                           .arg(piece);
             }
         }
     }
@@ -213,7 +220,8 @@ void Application::runCommand(const QString& command) {
 }
 
 void Application::removeClients() {
-    qInfo().noquote() << QStringLiteral("Application Info: remove clients slot called, clients %1").arg(clients_.size());
+    qInfo().noquote()
+        << QStringLiteral("Application Info: remove clients slot called, clients %1").arg(clients_.size());
     for (int i = clients_.size() - 1; i >= 0; --i) {
         QLocalSocket* client = clients_.at(i).first;
         if (client->state() != QLocalSocket::ConnectedState) {
@@ -253,7 +261,8 @@ bool Application::readClientConfigInto(const QString& appDirWithSlash, QMap<QStr
     map.insert(QStringLiteral("MacAddress"), mac);
     QString ip;
     for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress(QHostAddress::LocalHost)) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol &&
+            address != QHostAddress(QHostAddress::LocalHost)) {
             ip = address.toString();
             break;
         }

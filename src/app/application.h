@@ -40,7 +40,8 @@ public:
     bool readClientConfig(const QString& appDirWithSlash) {
         return readClientConfigInto(appDirWithSlash, &clientInfo_, &confText_);
     }
-    static bool readClientConfigInto(const QString& appDirWithSlash, QMap<QString, QString>* info, QString* text);
+    static bool readClientConfigInto(const QString& appDirWithSlash, QMap<QString, QString>* info,
+                                     QString* text);
 
     void setThemeRoot(const QString& root) { themeRoot_ = root; }
     void setThemeName(const QString& name) { themeFolder_ = themeRoot_ + "/" + name; }

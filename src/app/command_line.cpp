@@ -12,11 +12,13 @@ bool CommandLine::matches(const QString& arg, const QString& name, QString* valu
         return false;
     }
     if (rest == name) {
-        if (value) value->clear();
+        if (value)
+            value->clear();
         return true;
     }
     if (rest.startsWith(name) && rest.size() > name.size() && rest.at(name.size()) == QLatin1Char('=')) {
-        if (value) *value = rest.mid(name.size() + 1).toString();
+        if (value)
+            *value = rest.mid(name.size() + 1).toString();
         return true;
     }
     return false;
@@ -24,7 +26,8 @@ bool CommandLine::matches(const QString& arg, const QString& name, QString* valu
 
 bool CommandLine::hasSwitch(const QString& name) const {
     for (int i = 1; i < args_.size(); ++i) {
-        if (matches(args_.at(i), name, nullptr)) return true;
+        if (matches(args_.at(i), name, nullptr))
+            return true;
     }
     return false;
 }
@@ -32,7 +35,8 @@ bool CommandLine::hasSwitch(const QString& name) const {
 QString CommandLine::switchValue(const QString& name) const {
     QString value;
     for (int i = 1; i < args_.size(); ++i) {
-        if (matches(args_.at(i), name, &value)) return value;
+        if (matches(args_.at(i), name, &value))
+            return value;
     }
     return QString();
 }
@@ -44,7 +48,11 @@ CommandLine& processLine() {
 }
 }  // namespace
 
-const CommandLine& CommandLine::process() { return processLine(); }
-void CommandLine::setProcess(const QStringList& arguments) { processLine() = CommandLine(arguments); }
+const CommandLine& CommandLine::process() {
+    return processLine();
+}
+void CommandLine::setProcess(const QStringList& arguments) {
+    processLine() = CommandLine(arguments);
+}
 
 }  // namespace kf

@@ -3,7 +3,9 @@
 #include <QtGlobal>
 #include <mutex>
 
-static void registerResources() { Q_INIT_RESOURCE(resources); }
+static void registerResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 void initCoreResources() {
     static std::once_flag once;

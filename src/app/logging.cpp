@@ -78,17 +78,25 @@ void handler(QtMsgType type, const QMessageLogContext& context, const QString& m
 
 Level parseLevel(const QString& text, Level fallback) {
     const QString t = text.trimmed().toLower();
-    if (t == "verbose" || t == "debug") return Level::Verbose;
-    if (t == "info") return Level::Info;
-    if (t == "warning") return Level::Warning;
-    if (t == "error") return Level::Error;
-    if (t == "fatal") return Level::Fatal;
-    if (t == "disable") return Level::Disable;
+    if (t == "verbose" || t == "debug")
+        return Level::Verbose;
+    if (t == "info")
+        return Level::Info;
+    if (t == "warning")
+        return Level::Warning;
+    if (t == "error")
+        return Level::Error;
+    if (t == "fatal")
+        return Level::Fatal;
+    if (t == "disable")
+        return Level::Disable;
     bool ok = false;
     const int n = t.toInt(&ok);
     if (ok) {
-        if (n < 0) return Level::Verbose;
-        if (n <= 3) return static_cast<Level>(n);
+        if (n < 0)
+            return Level::Verbose;
+        if (n <= 3)
+            return static_cast<Level>(n);
         return Level::Disable;
     }
     return fallback;

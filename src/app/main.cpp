@@ -31,8 +31,9 @@ int main(int argc, char** argv) {
     kf::CommandLine::setProcess(QCoreApplication::arguments());
     const kf::CommandLine& line = kf::CommandLine::process();
     const QString appDir = QCoreApplication::applicationDirPath();
-    const QString logPath = line.hasSwitch(QStringLiteral("log-file")) ? line.switchValue(QStringLiteral("log-file"))
-                                                                       : kf::logging::defaultLogPath(appDir);
+    const QString logPath = line.hasSwitch(QStringLiteral("log-file"))
+                                ? line.switchValue(QStringLiteral("log-file"))
+                                : kf::logging::defaultLogPath(appDir);
     kf::logging::install(logPath, kf::logging::parseLevel(line.switchValue(QStringLiteral("log-severity")),
                                                           kf::logging::Level::Info));
 

@@ -29,26 +29,54 @@ void quitApplication() {
     }
 }
 
-bool quitRequested() { return g_quitRequested.load(); }
+bool quitRequested() {
+    return g_quitRequested.load();
+}
 
-QString appDirPath() { return g_appDir; }
-void setAppDirPath(const QString& dirWithSlash) { g_appDir = dirWithSlash; }
+QString appDirPath() {
+    return g_appDir;
+}
+void setAppDirPath(const QString& dirWithSlash) {
+    g_appDir = dirWithSlash;
+}
 
-bool startedWithAutostart() { return g_autostart.load(); }
-void setStartedWithAutostart(bool on) { g_autostart.store(on); }
+bool startedWithAutostart() {
+    return g_autostart.load();
+}
+void setStartedWithAutostart(bool on) {
+    g_autostart.store(on);
+}
 
-bool updatePending() { return g_updatePending.load(); }
-void setUpdatePending(bool on) { g_updatePending.store(on); }
+bool updatePending() {
+    return g_updatePending.load();
+}
+void setUpdatePending(bool on) {
+    g_updatePending.store(on);
+}
 
-Application* currentApplication() { return g_application; }
-void setCurrentApplication(Application* app) { g_application = app; }
-Window* mainWindow() { return g_application ? g_application->mainWindow() : nullptr; }
-QObject* deviceFilter() { return g_application ? g_application->deviceFilter() : nullptr; }
+Application* currentApplication() {
+    return g_application;
+}
+void setCurrentApplication(Application* app) {
+    g_application = app;
+}
+Window* mainWindow() {
+    return g_application ? g_application->mainWindow() : nullptr;
+}
+QObject* deviceFilter() {
+    return g_application ? g_application->deviceFilter() : nullptr;
+}
 
-ClientHandler* clientHandler() { return g_clientHandler; }
-void setClientHandler(ClientHandler* handler) { g_clientHandler = handler; }
+ClientHandler* clientHandler() {
+    return g_clientHandler;
+}
+void setClientHandler(ClientHandler* handler) {
+    g_clientHandler = handler;
+}
 
-QString cacheFolder() { return QDir::toNativeSeparators(QDir::tempPath() + "/Kestrafon"); }
+QString cacheFolder() {
+    return QDir::toNativeSeparators(QDir::tempPath() + "/Kestrafon");
+}
 
 bool removeFolderRecursively(const QString& path) {
     QDir dir(path);

@@ -39,7 +39,9 @@ BrowserPage::BrowserPage(QWebEngineProfile* profile, QObject* parent) : QWebEngi
     setBackgroundColor(QColor(0x22, 0x25, 0x29));
 }
 
-QWebEnginePage* BrowserPage::createWindow(WebWindowType) { return new PopupCatcher(profile(), this); }
+QWebEnginePage* BrowserPage::createWindow(WebWindowType) {
+    return new PopupCatcher(profile(), this);
+}
 
 void BrowserPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                            int lineNumber, const QString& sourceID) {
@@ -70,7 +72,9 @@ void BrowserView::setCursorChangesDisabled(bool disabled) {
 }
 
 namespace {
-bool offersLink(const QDropEvent* event) { return event->possibleActions() & Qt::LinkAction; }
+bool offersLink(const QDropEvent* event) {
+    return event->possibleActions() & Qt::LinkAction;
+}
 }  // namespace
 
 void BrowserView::dragEnterEvent(QDragEnterEvent* event) {
@@ -99,7 +103,8 @@ void BrowserView::dropEvent(QDropEvent* event) {
 
 bool BrowserView::eventFilter(QObject* watched, QEvent* event) {
     if (cursorChangesDisabled_ && event->type() == QEvent::CursorChange) {
-        if (auto* widget = qobject_cast<QWidget*>(watched); widget && widget->testAttribute(Qt::WA_SetCursor)) {
+        if (auto* widget = qobject_cast<QWidget*>(watched);
+            widget && widget->testAttribute(Qt::WA_SetCursor)) {
             widget->unsetCursor();
         }
         return true;
@@ -126,7 +131,8 @@ Browser::Browser(ClientHandler* handler, int identifier, bool popup, QWidget* vi
     page_->setWebChannel(channel_);
 
     connect(page_, &QWebEnginePage::loadStarted, this, [this] {
-        if (handler_) handler_->onLoadingStateChange(this);
+        if (handler_)
+            handler_->onLoadingStateChange(this);
     });
     connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
         if (handler_) {
@@ -153,12 +159,20 @@ Browser::~Browser() {
     }
 }
 
-void Browser::load(const QUrl& url) { page_->load(url); }
+void Browser::load(const QUrl& url) {
+    page_->load(url);
+}
 
-bool Browser::canGoBack() const { return page_->history()->canGoBack(); }
-bool Browser::canGoForward() const { return page_->history()->canGoForward(); }
+bool Browser::canGoBack() const {
+    return page_->history()->canGoBack();
+}
+bool Browser::canGoForward() const {
+    return page_->history()->canGoForward();
+}
 
-QWidget* Browser::topLevelWidget() const { return view_ ? view_->window() : nullptr; }
+QWidget* Browser::topLevelWidget() const {
+    return view_ ? view_->window() : nullptr;
+}
 
 void Browser::sendEvent(const QString& name, const QVariantList& args) {
     if (bridge_) {

@@ -13,7 +13,8 @@
 
 void ClientApp::registerSchemes() {
     static bool registered = false;
-    if (registered) return;
+    if (registered)
+        return;
     registered = true;
     const auto flags = QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalAccessAllowed |
                        QWebEngineUrlScheme::CorsEnabled | QWebEngineUrlScheme::ContentSecurityPolicyIgnored;
@@ -31,7 +32,8 @@ QString ClientApp::localeFromEnvironment(const QProcessEnvironment& env) {
     QString language;
     for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
         language = env.value(QString::fromLatin1(name)).section(QLatin1Char(':'), 0, 0).trimmed();
-        if (!language.isEmpty()) break;
+        if (!language.isEmpty())
+            break;
     }
     // "en", "en_GB.UTF-8", "en-US": English of any region.
     const QString lower = language.toLower();
@@ -62,7 +64,8 @@ QString ClientApp::bridgeScriptSource() {
     return source;
 }
 
-void ClientApp::initialize(QWebEngineProfile* profile, const EngineSettings& settings, ClientHandler* handler) {
+void ClientApp::initialize(QWebEngineProfile* profile, const EngineSettings& settings,
+                           ClientHandler* handler) {
     profile->setCachePath(settings.cachePath);
     profile->setPersistentStoragePath(settings.cachePath + "/Storage");
     profile->setPersistentCookiesPolicy(settings.persistentSessionCookies
@@ -84,7 +87,8 @@ void ClientApp::initialize(QWebEngineProfile* profile, const EngineSettings& set
     if (handler) {
         schemeHandler_ =
             new LocalSchemeHandler(handler->themePack(), LocalSchemeHandler::Mode::WebClientPage, handler);
-        settingsHandler_ = new LocalSchemeHandler(handler->themePack(), LocalSchemeHandler::Mode::Settings, handler);
+        settingsHandler_ =
+            new LocalSchemeHandler(handler->themePack(), LocalSchemeHandler::Mode::Settings, handler);
         interceptor_ = new LocalRequestInterceptor(handler->themePack(), handler);
         profile->removeUrlScheme("kestrafon");
         profile->removeUrlScheme("settings");

@@ -12,10 +12,10 @@ class QWebEngineUrlRequestInterceptor;
 class QWebEngineUrlSchemeHandler;
 
 struct EngineSettings {
-    QString cachePath;       // temporary folder + "/Kestrafon"
+    QString cachePath;  // temporary folder + "/Kestrafon"
     QString userAgent = QStringLiteral("KestrafonClient");
     QString productVersion = QStringLiteral("2.0");
-    QString locale;          // "en" or "zh"
+    QString locale;  // "en" or "zh"
     QString logFile = QStringLiteral("kestrafon.log");
     QColor background = QColor(0x22, 0x25, 0x29);
     bool persistentSessionCookies = true;

@@ -30,7 +30,8 @@ bool postToOwnerThread(QObject* owner, F&& call) {
 }
 }  // namespace
 
-static_assert(sizeof(ClientHandler::kWebClientPrefix) - 1 == 33, "the key rule depends on a 33-character prefix");
+static_assert(sizeof(ClientHandler::kWebClientPrefix) - 1 == 33,
+              "the key rule depends on a 33-character prefix");
 
 ClientHandler::ClientHandler(const QString& appDir, QObject* parent) : QObject(parent) {
     const kf::CommandLine& line = kf::CommandLine::process();
@@ -89,9 +90,8 @@ void ClientHandler::onLoadingStateChange(Browser* browser) {
 }
 
 void ClientHandler::onLoadEnd(Browser* browser, bool ok) {
-    qInfo().noquote() << QStringLiteral("page load finished %1 %2")
-                             .arg(ok ? 1 : 0)
-                             .arg(browser->page()->url().toString());
+    qInfo().noquote()
+        << QStringLiteral("page load finished %1 %2").arg(ok ? 1 : 0).arg(browser->page()->url().toString());
     if (!pageUrl_.isEmpty() && !pageBrowsers_.contains(pageUrl_)) {
         pageBrowsers_.insert(pageUrl_, browser);
     }
@@ -117,17 +117,21 @@ void ClientHandler::onDownloadRequested(QWebEngineDownloadItem* item) {
             owner = mainBrowser_;
         }
         for (const QPointer<Browser>& popup : popupBrowsers_) {
-            if (popup && item->page() == popup->page()) owner = popup;
+            if (popup && item->page() == popup->page())
+                owner = popup;
         }
     }
-    connect(item, &QWebEngineDownloadItem::downloadProgress, this, [this, owner, path](qint64 received, qint64 total) {
-        if (owner) RefreshDownState(total, received, path, owner);
-    });
+    connect(item, &QWebEngineDownloadItem::downloadProgress, this,
+            [this, owner, path](qint64 received, qint64 total) {
+                if (owner)
+                    RefreshDownState(total, received, path, owner);
+            });
     connect(item, &QWebEngineDownloadItem::finished, this, [this, item, owner, path] {
         if (item->state() != QWebEngineDownloadItem::DownloadCompleted) {
             return;
         }
-        if (owner) RefreshDownState(100, 100, path, owner);
+        if (owner)
+            RefreshDownState(100, 100, path, owner);
         RefreshUpdateState(path);
     });
     item->accept();
@@ -138,24 +142,31 @@ QList<int> ClientHandler::parseMoveArguments(const QString& request) {
     const QString text = request.mid(11);
     int pos = 0;
     while (pos < text.size() && numbers.size() < 16) {
-        while (pos < text.size() && text.at(pos).isSpace()) ++pos;
+        while (pos < text.size() && text.at(pos).isSpace())
+            ++pos;
         int end = pos;
-        if (end < text.size() && (text.at(end) == QLatin1Char('-') || text.at(end) == QLatin1Char('+'))) ++end;
+        if (end < text.size() && (text.at(end) == QLatin1Char('-') || text.at(end) == QLatin1Char('+')))
+            ++end;
         const int digitsStart = end;
-        while (end < text.size() && text.at(end).isDigit()) ++end;
-        if (end == digitsStart) break;
+        while (end < text.size() && text.at(end).isDigit())
+            ++end;
+        if (end == digitsStart)
+            break;
         bool ok = false;
         const int value = text.mid(pos, end - pos).toInt(&ok);
-        if (!ok) break;
+        if (!ok)
+            break;
         numbers.append(value);
         pos = end;
-        if (pos < text.size() && text.at(pos) == QLatin1Char(',')) ++pos;
+        if (pos < text.size() && text.at(pos) == QLatin1Char(','))
+            ++pos;
     }
     return numbers;
 }
 
 void ClientHandler::moveTopLevel(QWidget* window, int dx, int dy, int w, int h) {
-    if (!window) return;
+    if (!window)
+        return;
     if (window->isMinimized() || window->isMaximized()) {
         const QRect current = window->geometry();
         window->showNormal();
@@ -167,7 +178,8 @@ void ClientHandler::moveTopLevel(QWidget* window, int dx, int dy, int w, int h) 
 }
 
 void ClientHandler::minimizeTopLevel(QWidget* window) {
-    if (!window) return;
+    if (!window)
+        return;
     if (window->isMinimized()) {
         window->showNormal();
     } else {
@@ -194,7 +206,8 @@ void ClientHandler::onQuery(Browser* browser, const QString& request, const Quer
 }
 
 void ClientHandler::sendToMain(const QString& name, const QVariantList& args) {
-    if (postToOwnerThread(this, [this, name, args] { sendToMain(name, args); })) return;
+    if (postToOwnerThread(this, [this, name, args] { sendToMain(name, args); }))
+        return;
     Browser* browser = getMainBrowser();
     if (browser) {
         browser->sendEvent(name, args);
@@ -202,13 +215,16 @@ void ClientHandler::sendToMain(const QString& name, const QVariantList& args) {
 }
 
 void ClientHandler::sendToTarget(const QString& name, const QVariantList& args, const QString& target) {
-    if (postToOwnerThread(this, [this, name, args, target] { sendToTarget(name, args, target); })) return;
+    if (postToOwnerThread(this, [this, name, args, target] { sendToTarget(name, args, target); }))
+        return;
     if (Browser* browser = pageBrowsers_.value(target)) {
         browser->sendEvent(name, args);
     }
 }
 
-void ClientHandler::DevicesChanged(int kind) { sendToMain(QStringLiteral("DevicesChanged"), {kind}); }
+void ClientHandler::DevicesChanged(int kind) {
+    sendToMain(QStringLiteral("DevicesChanged"), {kind});
+}
 
 void ClientHandler::navStateChanged(Browser* browser, bool canGoBack, bool canGoForward) {
     if (browser) {
@@ -216,7 +232,9 @@ void ClientHandler::navStateChanged(Browser* browser, bool canGoBack, bool canGo
     }
 }
 
-void ClientHandler::currentPropChanged(int a, int b) { sendToMain(QStringLiteral("currentPropChanged"), {a, b}); }
+void ClientHandler::currentPropChanged(int a, int b) {
+    sendToMain(QStringLiteral("currentPropChanged"), {a, b});
+}
 
 void ClientHandler::RefreshDownState(qint64 total, qint64 received, const QString& path, Browser* browser) {
     if (browser) {
@@ -226,13 +244,16 @@ void ClientHandler::RefreshDownState(qint64 total, qint64 received, const QStrin
 }
 
 void ClientHandler::RefreshUpdateState(const QString& path) {
-    if (postToOwnerThread(this, [this, path] { RefreshUpdateState(path); })) return;
+    if (postToOwnerThread(this, [this, path] { RefreshUpdateState(path); }))
+        return;
     if (Browser* browser = listenerBrowser_.data()) {
         browser->sendEvent(QStringLiteral("RefreshUpdateState"), {path});
     }
 }
 
-void ClientHandler::onSwitchVirtualDevice() { sendToMain(QStringLiteral("onSwitchVirtualDevice"), {}); }
+void ClientHandler::onSwitchVirtualDevice() {
+    sendToMain(QStringLiteral("onSwitchVirtualDevice"), {});
+}
 
 void ClientHandler::OnBrowserMsg(const QString& data, const QString& target) {
     sendToTarget(QStringLiteral("OnBrowserMsg"), {data}, target);
@@ -244,7 +265,8 @@ void ClientHandler::OnRGBMusicData(const QString& data, const QString& target) {
 
 void ClientHandler::setMainWindowHandle(QWidget* window) {
     QPointer<QWidget> guarded(window);
-    if (postToOwnerThread(this, [this, guarded] { setMainWindowHandle(guarded.data()); })) return;
+    if (postToOwnerThread(this, [this, guarded] { setMainWindowHandle(guarded.data()); }))
+        return;
     QMutexLocker lock(&lock_);
     mainWindow_ = window;
 }
@@ -268,7 +290,8 @@ QList<Browser*> ClientHandler::popupBrowsers() const {
     QMutexLocker lock(&lock_);
     QList<Browser*> result;
     for (const QPointer<Browser>& popup : popupBrowsers_) {
-        if (popup) result.append(popup.data());
+        if (popup)
+            result.append(popup.data());
     }
     return result;
 }

@@ -20,8 +20,10 @@ void replyWith(QWebEngineUrlRequestJob* job, const resource_request::Answer& ans
 // the pack key "black/a.png".
 QString settingsKey(const QUrl& url) {
     QString path = url.path(QUrl::FullyEncoded);
-    while (path.startsWith(QLatin1Char('/'))) path.remove(0, 1);
-    if (path.startsWith(QLatin1String("local/"))) path.remove(0, 6);
+    while (path.startsWith(QLatin1Char('/')))
+        path.remove(0, 1);
+    if (path.startsWith(QLatin1String("local/")))
+        path.remove(0, 6);
     return path;
 }
 
@@ -53,7 +55,8 @@ void LocalSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
         return;
     }
     QString synthetic = QString::fromLatin1(ClientHandler::kWebClientPrefix) + settingsKey(url);
-    if (url.hasQuery()) synthetic += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
+    if (url.hasQuery())
+        synthetic += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
     const resource_request::Answer answer = resource_request::answer(pack_, synthetic, true);
     if (answer.found) {
         replyWith(job, answer);

@@ -26,7 +26,9 @@ PageBridge::~PageBridge() {
     cancelPending();
 }
 
-int PageBridge::browserId() const { return browser_ ? browser_->identifier() : 0; }
+int PageBridge::browserId() const {
+    return browser_ ? browser_->identifier() : 0;
+}
 
 void PageBridge::sendEvent(const QString& name, const QVariantList& args) {
     if (ready_) {
@@ -40,7 +42,8 @@ void PageBridge::ready() {
     const auto pending = pending_;
     pending_.clear();
     for (const QWeakPointer<QueryCallback>& weak : pending) {
-        if (QueryCallbackPtr callback = weak.toStrongRef()) callback->cancel();
+        if (QueryCallbackPtr callback = weak.toStrongRef())
+            callback->cancel();
     }
     ready_ = true;
     const auto queued = queuedEvents_;
@@ -50,7 +53,9 @@ void PageBridge::ready() {
     }
 }
 
-void PageBridge::leaving() { cancelPending(); }
+void PageBridge::leaving() {
+    cancelPending();
+}
 
 void PageBridge::cancelPending() {
     ready_ = false;
@@ -76,7 +81,8 @@ QueryCallbackPtr PageBridge::makeCallback(int queryId, bool persistent) {
             target->deliverAnswer(queryId, success, code, text, final);
         } else {
             QMetaObject::invokeMethod(
-                target, [target, queryId, success, code, text, final] {
+                target,
+                [target, queryId, success, code, text, final] {
                     target->deliverAnswer(queryId, success, code, text, final);
                 },
                 Qt::QueuedConnection);

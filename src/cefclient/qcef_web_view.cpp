@@ -92,7 +92,8 @@ void QCefWebView::resizeEvent(QResizeEvent* event) {
             resizePending_ = true;
             break;
         case kCreated:
-            if (browser_) browser_->view()->setGeometry(0, 0, width(), height());
+            if (browser_)
+                browser_->view()->setGeometry(0, 0, width(), height());
             break;
     }
 }
@@ -113,19 +114,23 @@ void QCefWebView::closeEvent(QCloseEvent* event) {
 }
 
 void QCefWebView::back() {
-    if (browser_) browser_->page()->triggerAction(QWebEnginePage::Back);
+    if (browser_)
+        browser_->page()->triggerAction(QWebEnginePage::Back);
 }
 
 void QCefWebView::forward() {
-    if (browser_) browser_->page()->triggerAction(QWebEnginePage::Forward);
+    if (browser_)
+        browser_->page()->triggerAction(QWebEnginePage::Forward);
 }
 
 void QCefWebView::reload() {
-    if (browser_) browser_->page()->triggerAction(QWebEnginePage::Reload);
+    if (browser_)
+        browser_->page()->triggerAction(QWebEnginePage::Reload);
 }
 
 void QCefWebView::stop() {
-    if (browser_) browser_->page()->triggerAction(QWebEnginePage::Stop);
+    if (browser_)
+        browser_->page()->triggerAction(QWebEnginePage::Stop);
 }
 
 QVariant QCefWebView::evaluateJavaScript(QString scriptSource, QString url) {

@@ -5,7 +5,9 @@
 QueryCallback::QueryCallback(Responder responder, bool persistent)
     : responder_(std::move(responder)), persistent_(persistent) {}
 
-bool QueryCallback::Success(const QString& response) { return deliver(true, 0, response); }
+bool QueryCallback::Success(const QString& response) {
+    return deliver(true, 0, response);
+}
 
 bool QueryCallback::Failure(int errorCode, const QString& errorMessage) {
     return deliver(false, errorCode, errorMessage);

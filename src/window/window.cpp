@@ -22,9 +22,9 @@
 #include "platform/keyboard/keyboard_layouts.h"
 #include "platform/pointer/pointer_system.h"
 #include "system/pointer_settings.h"
+#include "window/command_args.h"
 #include "window/file_cache.h"
 #include "window/file_dialogs.h"
-#include "window/command_args.h"
 
 using kf::window::argText;
 
@@ -133,15 +133,18 @@ void Window::setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer) {
 }
 
 void Window::setFileCache(std::unique_ptr<FileCache> cache) {
-    if (cache) fileCache_ = std::move(cache);
+    if (cache)
+        fileCache_ = std::move(cache);
 }
 
 void Window::setFileDialogs(std::unique_ptr<FileDialogs> dialogs) {
-    if (dialogs) fileDialogs_ = std::move(dialogs);
+    if (dialogs)
+        fileDialogs_ = std::move(dialogs);
 }
 
 void Window::setPointerSystem(std::unique_ptr<kf::platform::PointerSystem> system) {
-    if (!system) return;
+    if (!system)
+        return;
     pointerSettings_.reset();
     pointerSystem_ = std::move(system);
     pointerSettings_ = std::make_unique<PointerSettings>(*pointerSystem_);

@@ -12,7 +12,9 @@ void Window::cmdModifyFileFromStr(const QVariantMap& args, const QueryCallbackPt
     deliver(cb, fileCache_->modifyFileFromStr(args));
 }
 
-void Window::cmdSavexml(const QVariantMap&, const QueryCallbackPtr& cb) { deliver(cb, fileCache_->savexml()); }
+void Window::cmdSavexml(const QVariantMap&, const QueryCallbackPtr& cb) {
+    deliver(cb, fileCache_->savexml());
+}
 
 void Window::cmdGetWindowsKeyboreadConfig(const QVariantMap&, const QueryCallbackPtr& cb) {
     deliver(cb, FileCache::getWindowsKeyboreadConfig());  // recognised, never answered
@@ -34,4 +36,6 @@ void Window::cmdOpenFileDialogEx(const QVariantMap&, const QueryCallbackPtr& cb)
     deliver(cb, file_dialogs::openFileDialogEx(*fileDialogs_, this));
 }
 
-void Window::saveChangedFiles() { fileCache_->saveChangedFiles(); }
+void Window::saveChangedFiles() {
+    fileCache_->saveChangedFiles();
+}

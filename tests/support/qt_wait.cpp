@@ -9,7 +9,8 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
-        if (timer.elapsed() > timeoutMs) return false;
+        if (timer.elapsed() > timeoutMs)
+            return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
@@ -18,7 +19,8 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
 void settle(int ms) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 }  // namespace kftest

@@ -1,32 +1,37 @@
 // Shared main for every GoogleTest executable: the environment Qt and the browser engine need
 // here, then a QApplication for the whole run so widgets, timers, sockets and queued signals
 // behave as they do in the client.
+#include <gtest/gtest.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtGlobal>
-#include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 // Qt's platform plugins keep a few allocations until exit; leak reports would fail every
 // sanitizer run at test discovery, so the sanitizer build checks memory errors, not leaks.
-extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
+extern "C" const char* __asan_default_options() {
+    return "detect_leaks=0";
+}
 
 namespace {
 // Tests print what goes wrong, not the client's ordinary information lines; set
 // KF_TEST_VERBOSE=1 to see everything.
 void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
     fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    if (type == QtFatalMsg) abort();
+    if (type == QtFatalMsg)
+        abort();
 }
 
 void setDefault(const char* name, const QByteArray& value) {
-    if (qEnvironmentVariableIsEmpty(name)) qputenv(name, value);
+    if (qEnvironmentVariableIsEmpty(name))
+        qputenv(name, value);
 }
 
 void prepareEnvironment() {

@@ -10,8 +10,14 @@ QString fromEnv(const char* name, const char* fallback) {
 }
 }  // namespace
 
-QString sourceDir() { return fromEnv("KF_SOURCE_DIR", KF_SOURCE_DIR_DEFAULT); }
-QString binaryDir() { return fromEnv("KF_BINARY_DIR", KF_BINARY_DIR_DEFAULT); }
-QString appDir() { return fromEnv("KF_APP_DIR", KF_APP_DIR_DEFAULT); }
+QString sourceDir() {
+    return fromEnv("KF_SOURCE_DIR", KF_SOURCE_DIR_DEFAULT);
+}
+QString binaryDir() {
+    return fromEnv("KF_BINARY_DIR", KF_BINARY_DIR_DEFAULT);
+}
+QString appDir() {
+    return fromEnv("KF_APP_DIR", KF_APP_DIR_DEFAULT);
+}
 
 }  // namespace kftest

@@ -1,5 +1,6 @@
 #include "bridge_helpers.h"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,7 +10,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEngineProfile>
-#include <gtest/gtest.h>
 
 #include "app/process.h"
 #include "cefclient/browser.h"
@@ -59,7 +59,8 @@ BridgeHost* g_host = nullptr;
 class BridgeHostTearDown : public ::testing::Environment {
 public:
     void TearDown() override {
-        if (!g_host) return;
+        if (!g_host)
+            return;
         delete g_host->window;  // the view and its browser with it
         g_host->window = nullptr;
         kf::setClientHandler(nullptr);
@@ -98,12 +99,11 @@ BridgeHost& bridgeHost() {
     return *host;
 }
 
-
-
 QVariant evalJs(const QString& script, int timeoutMs) {
     BridgeHost& host = bridgeHost();
     Browser* browser = host.view->browser();
-    if (!browser) return QVariant();
+    if (!browser)
+        return QVariant();
     bool done = false;
     QVariant result;
     browser->page()->runJavaScript(script, [&](const QVariant& v) {
@@ -119,13 +119,16 @@ bool loadTestPage(const QString& key) {
     const QString url = QString::fromLatin1(ClientHandler::kWebClientPrefix) + key;
     host.handler->setPageUrl(url);
     // Mark the document being replaced, so the wait below cannot mistake it for the new one.
-    if (host.view->browser()) evalJs("window.__replaced = true; 1", 2000);
+    if (host.view->browser())
+        evalJs("window.__replaced = true; 1", 2000);
     host.view->load(QUrl(url));
-    return waitFor([&] {
-        return host.view->browser() && host.view->browser()->bridge()->isReady() &&
-               host.view->browser()->page()->url() == QUrl(url) &&
-               evalJs("!window.__replaced && typeof window.ask === 'function'", 2000).toBool();
-    }, 30000);
+    return waitFor(
+        [&] {
+            return host.view->browser() && host.view->browser()->bridge()->isReady() &&
+                   host.view->browser()->page()->url() == QUrl(url) &&
+                   evalJs("!window.__replaced && typeof window.ask === 'function'", 2000).toBool();
+        },
+        30000);
 }
 
 }  // namespace kftest

@@ -21,8 +21,8 @@ struct BridgeHost {
     QCefWebView* view = nullptr;
     ClientHandler* handler = nullptr;
     QString appDir;
-    QList<QString> received;              // every request that reached the listener
-    QList<QueryCallbackPtr> held;         // callbacks kept by "hold" requests
+    QList<QString> received;       // every request that reached the listener
+    QList<QueryCallbackPtr> held;  // callbacks kept by "hold" requests
 };
 
 // Created once per test program (the browser engine starts once per process).
@@ -33,6 +33,5 @@ bool loadTestPage(const QString& key);
 
 // Runs a script in the page and waits for its result.
 QVariant evalJs(const QString& script, int timeoutMs = 10000);
-
 
 }  // namespace kftest

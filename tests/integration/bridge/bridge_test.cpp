@@ -1,10 +1,10 @@
 // The page interface end to end: a real page in a real browser, the injected bridge script,
 // the web channel, the handler's routing and the MessageEvent hop to the view.
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 #include "bridge_helpers.h"
 #include "cefclient/browser.h"
@@ -18,7 +18,9 @@ using kftest::waitFor;
 
 namespace {
 
-QString logJson() { return evalJs("JSON.stringify(window.log)").toString(); }
+QString logJson() {
+    return evalJs("JSON.stringify(window.log)").toString();
+}
 
 class BridgeTest : public ::testing::Test {
 protected:
@@ -35,9 +37,8 @@ protected:
 TEST_F(BridgeTest, RoundTripAndFailureReachTheRightCallbacks) {
     evalJs(R"(ask('{"FuncName":"echo","text":"héllo 你好"}'); ask('{"FuncName":"fail"}'); 1)");
     ASSERT_TRUE(waitFor([] { return evalJs("window.log.length").toInt() == 2; }));
-    EXPECT_EQ(logJson(),
-              R"([["ok","{\"FuncName\":\"echo\",\"text\":\"héllo 你好\"}","héllo 你好"],)"
-              R"(["fail","{\"FuncName\":\"fail\"}",7,"nope"]])");
+    EXPECT_EQ(logJson(), R"([["ok","{\"FuncName\":\"echo\",\"text\":\"héllo 你好\"}","héllo 你好"],)"
+                         R"(["fail","{\"FuncName\":\"fail\"}",7,"nope"]])");
     // The requests reached the listener in the order the page made them.
     ASSERT_EQ(bridgeHost().received.size(), 2);
     EXPECT_TRUE(bridgeHost().received[0].contains("echo"));
@@ -49,7 +50,8 @@ TEST_F(BridgeTest, PersistentQueryTakesManyAnswersAndNonPersistentOnlyOne) {
     settle(300);
     const QString log = logJson();
     // Persistent: 1, 2, 3 then the closing failure. Non-persistent: only the first answer.
-    EXPECT_EQ(evalJs("window.log.filter(function(e){return e[0]==='ok';}).length").toInt(), 4) << log.toStdString();
+    EXPECT_EQ(evalJs("window.log.filter(function(e){return e[0]==='ok';}).length").toInt(), 4)
+        << log.toStdString();
     EXPECT_EQ(evalJs("window.log.filter(function(e){return e[0]==='fail';}).length").toInt(), 1)
         << log.toStdString();
 }
@@ -80,8 +82,8 @@ TEST_F(BridgeTest, AnswerAfterNavigationIsDroppedSafely) {
 TEST_F(BridgeTest, EventsReachOnlyTheFirstRegisteredFunction) {
     Browser* browser = bridgeHost().view->browser();
     bridgeHost().handler->DevicesChanged(2);
-    bridgeHost().handler->currentPropChanged(1, 2);           // allowed name, nothing registered
-    browser->sendEvent("notAnEvent", {1});                     // not one of the page events
+    bridgeHost().handler->currentPropChanged(1, 2);              // allowed name, nothing registered
+    browser->sendEvent("notAnEvent", {1});                       // not one of the page events
     browser->sendEvent("onBrowserMsg", {QString("pageError")});  // wrong case: not delivered
     ASSERT_TRUE(waitFor([] { return evalJs("window.eventsA.length").toInt() >= 1; }));
     settle(200);
@@ -91,7 +93,8 @@ TEST_F(BridgeTest, EventsReachOnlyTheFirstRegisteredFunction) {
 
 TEST_F(BridgeTest, EventArgumentsKeepTheirTypes) {
     QVariantMap inner{{"k", 1.5}, {"list", QVariantList{true, "x"}}};
-    bridgeHost().view->browser()->sendEvent("OnBrowserMsg", {true, 42, 2.5, QString("s"), QVariantList{1, inner}});
+    bridgeHost().view->browser()->sendEvent("OnBrowserMsg",
+                                            {true, 42, 2.5, QString("s"), QVariantList{1, inner}});
     ASSERT_TRUE(waitFor([] { return evalJs("window.eventsA.length").toInt() >= 1; }));
     EXPECT_EQ(evalJs("JSON.stringify(window.eventsA[0])").toString(),
               R"(["OnBrowserMsg",[true,42,2.5,"s",[1,{"k":1.5,"list":[true,"x"]}]]])");
@@ -157,14 +160,15 @@ TEST_F(BridgeTest, WrongArgumentsThrowClearErrorsAndNothingIsSent) {
         t(function () { setMessageCallback(1, function () {}); });
         return JSON.stringify(out);
     })())";
-    EXPECT_EQ(evalJs(probe).toString(),
-              R"(["Invalid arguments; expecting a single object","Invalid arguments; expecting a single object",)"
-              R"("Invalid arguments; object member 'request' is required and must have type string",)"
-              R"("Invalid arguments; object member 'onSuccess' must have type function",)"
-              R"("Invalid arguments; object member 'persistent' must have type boolean",)"
-              R"("Invalid arguments; expecting a single integer",)"
-              R"("setMessageCallback expects exactly a string and a function",)"
-              R"("setMessageCallback expects exactly a string and a function"])");
+    EXPECT_EQ(
+        evalJs(probe).toString(),
+        R"(["Invalid arguments; expecting a single object","Invalid arguments; expecting a single object",)"
+        R"("Invalid arguments; object member 'request' is required and must have type string",)"
+        R"("Invalid arguments; object member 'onSuccess' must have type function",)"
+        R"("Invalid arguments; object member 'persistent' must have type boolean",)"
+        R"("Invalid arguments; expecting a single integer",)"
+        R"("setMessageCallback expects exactly a string and a function",)"
+        R"("setMessageCallback expects exactly a string and a function"])");
     settle(200);
     EXPECT_TRUE(bridgeHost().received.isEmpty());
 }
@@ -173,14 +177,16 @@ TEST_F(BridgeTest, DownloadsLandInTheUpdateFolderAndReportProgressThenCompletion
     const QString target = bridgeHost().appDir + "/update/update-package.bin";
     QFile::remove(target);
     evalJs("startDownload(); 1");
-    ASSERT_TRUE(waitFor([] { return evalJs("window.downloads.some(function(d){return d[0]==='RefreshUpdateState';})")
-                                        .toBool(); }, 20000));
+    ASSERT_TRUE(waitFor(
+        [] {
+            return evalJs("window.downloads.some(function(d){return d[0]==='RefreshUpdateState';})").toBool();
+        },
+        20000));
     EXPECT_TRUE(QFile::exists(target));
     const QVariantList downloads = evalJs("window.downloads").toList();
     ASSERT_GE(downloads.size(), 2);
     // The last progress report is 100 of 100, then the finished package's full path.
-    EXPECT_EQ(downloads.at(downloads.size() - 2).toList().at(1).toList(),
-              (QVariantList{100, 100, target}));
+    EXPECT_EQ(downloads.at(downloads.size() - 2).toList().at(1).toList(), (QVariantList{100, 100, target}));
     EXPECT_EQ(downloads.last().toList().at(1).toList(), QVariantList{target});
 }
 

@@ -28,7 +28,9 @@ QString ClientSandbox::serverPath() const {
     return dir_.path() + QStringLiteral("/Global\\{798ec1ad-0301-43e7-8ccf-42c0db11a520}");
 }
 
-QString ClientSandbox::logPath(const QString& name) const { return dir_.path() + "/" + name + ".log"; }
+QString ClientSandbox::logPath(const QString& name) const {
+    return dir_.path() + "/" + name + ".log";
+}
 
 QString ClientSandbox::log(const QString& name) const {
     QFile file(logPath(name));
@@ -57,7 +59,8 @@ bool ClientSandbox::waitForLog(const QString& name, const QString& text, int tim
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < timeoutMs) {
-        if (log(name).contains(text)) return true;
+        if (log(name).contains(text))
+            return true;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(20);
     }

@@ -1,15 +1,15 @@
 // Two real client processes meet on the local socket: the second hands "show" to the first and
 // ends; the first answers every "CMD:" piece with its process id and logs what it did.
-#include <QElapsedTimer>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QFile>
-#include <QRegularExpression>
-#include <QThread>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QRegularExpression>
+#include <QThread>
 
 #include "client_process_helpers.h"
 
@@ -22,7 +22,8 @@ QByteArray readFor(QLocalSocket& socket, int ms, int expectedBytes = -1) {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < ms && (expectedBytes < 0 || data.size() < expectedBytes)) {
-        if (socket.waitForReadyRead(50)) data += socket.readAll();
+        if (socket.waitForReadyRead(50))
+            data += socket.readAll();
     }
     return data;
 }
@@ -43,19 +44,22 @@ TEST(SingleInstance, SecondInstanceSendsShowGetsThePidAndExits) {
     EXPECT_EQ(second->exitCode(), 0);
 
     const QString log2 = box.log("second");
-    EXPECT_TRUE(log2.contains("Application Info: socket connected, this is not the first application instance, "
-                              "sending show command.."));
+    EXPECT_TRUE(
+        log2.contains("Application Info: socket connected, this is not the first application instance, "
+                      "sending show command.."));
     EXPECT_TRUE(log2.contains("Application Info: writing commands CMD:show;"));
     EXPECT_TRUE(log2.contains("Application Info: show command written, waiting response.."));
-    EXPECT_TRUE(log2.contains(QString("Application Info: show command response received, pid = %1, activating "
-                                      "and quiting..")
-                                  .arg(first->processId())))
+    EXPECT_TRUE(
+        log2.contains(QString("Application Info: show command response received, pid = %1, activating "
+                              "and quiting..")
+                          .arg(first->processId())))
         << log2.toStdString();
     EXPECT_FALSE(log2.contains("mainwindow show!"));
 
     ASSERT_TRUE(box.waitForLog("first", "Application Info: removing client"));
     const QString log1 = box.log("first");
-    EXPECT_TRUE(log1.contains("Application Info: this is the only instance of kestrafon, starting server and app.."));
+    EXPECT_TRUE(
+        log1.contains("Application Info: this is the only instance of kestrafon, starting server and app.."));
     EXPECT_TRUE(log1.contains("Application Info: new local socket connected"));
     EXPECT_TRUE(log1.contains("Application Info: remove clients slot called, clients 1"));
     EXPECT_EQ(first->state(), QProcess::Running);
@@ -101,7 +105,8 @@ TEST(SingleInstance, SecondInstanceWaitsForTheWholeAnswer) {
     peer->flush();
     ASSERT_TRUE(second->waitForFinished(15000));
     EXPECT_EQ(second->exitCode(), 0);
-    EXPECT_TRUE(box.log("second").contains("show command response received, pid = 1234, activating and quiting.."));
+    EXPECT_TRUE(
+        box.log("second").contains("show command response received, pid = 1234, activating and quiting.."));
 }
 
 TEST(SingleInstance, SecondInstanceQuitsWhenTheFirstHangsUp) {
@@ -132,7 +137,8 @@ TEST(SingleInstance, StaleSocketFileOfACrashedFirstInstanceIsRecovered) {
     ::close(fd);
 
     QProcess* first = startFirst(box);
-    EXPECT_TRUE(box.log("first").contains("Application Info: socket connect error 0, starting server and app.."));
+    EXPECT_TRUE(
+        box.log("first").contains("Application Info: socket connect error 0, starting server and app.."));
     EXPECT_FALSE(box.log("first").contains("failed to start listening"));
     // And it serves later instances.
     QProcess* second = box.start("second");
@@ -164,7 +170,8 @@ TEST(SingleInstance, LogLinesCarrySourceLineAndSeverityAndRespectTheMinimumLevel
     QLocalSocket probe;
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < 30000 && !QFile::exists(quietBox.serverPath())) QThread::msleep(50);
+    while (timer.elapsed() < 30000 && !QFile::exists(quietBox.serverPath()))
+        QThread::msleep(50);
     QThread::msleep(300);
     EXPECT_FALSE(quietBox.log("first").contains("Application Info"));
 }

@@ -79,8 +79,6 @@ WindowHost& windowHost() {
     return *host;
 }
 
-
-
 QVariant evalJs(Browser* browser, const QString& script, int timeoutMs) {
     if (!browser)
         return QVariant();

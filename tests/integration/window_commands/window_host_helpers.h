@@ -32,5 +32,4 @@ bool waitForPage(Browser* browser, const QString& url);
 // Runs a script in the browser's page and waits for its result.
 QVariant evalJs(Browser* browser, const QString& script, int timeoutMs = 10000);
 
-
 }  // namespace kftest

@@ -1,8 +1,8 @@
 // The application object without starting it: argument scanning and conf.xml.
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "app/application.h"
 

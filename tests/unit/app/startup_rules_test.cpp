@@ -1,11 +1,11 @@
 // Rules of start-up that need no running client: switches, the locale, logging, the quit
 // routine, the cache removal and the client identity read from conf.xml.
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "app/command_line.h"
 #include "app/logging.h"
@@ -15,15 +15,15 @@
 namespace {
 
 TEST(CommandLine, SwitchesTakeOneOrTwoDashesAndOptionalValues) {
-    const kf::CommandLine line({"kestrafon", "--url=kestrafon://x/local/a.html", "-mouse-cursor-change-disabled",
-                                "--log-severity", "plain", "--urlish=1"});
+    const kf::CommandLine line({"kestrafon", "--url=kestrafon://x/local/a.html",
+                                "-mouse-cursor-change-disabled", "--log-severity", "plain", "--urlish=1"});
     EXPECT_TRUE(line.hasSwitch("url"));
     EXPECT_EQ(line.switchValue("url"), "kestrafon://x/local/a.html");
     EXPECT_TRUE(line.hasSwitch("mouse-cursor-change-disabled"));
     EXPECT_EQ(line.switchValue("mouse-cursor-change-disabled"), "");
     EXPECT_TRUE(line.hasSwitch("log-severity"));
-    EXPECT_FALSE(line.hasSwitch("plain"));   // not a switch
-    EXPECT_FALSE(line.hasSwitch("ur"));      // prefixes do not match
+    EXPECT_FALSE(line.hasSwitch("plain"));  // not a switch
+    EXPECT_FALSE(line.hasSwitch("ur"));     // prefixes do not match
     EXPECT_TRUE(line.hasSwitch("urlish"));
     // The program name is never a switch.
     EXPECT_FALSE(kf::CommandLine({"--url=x"}).hasSwitch("url"));
@@ -31,7 +31,8 @@ TEST(CommandLine, SwitchesTakeOneOrTwoDashesAndOptionalValues) {
 
 QProcessEnvironment envWith(std::initializer_list<std::pair<const char*, const char*>> values) {
     QProcessEnvironment env;
-    for (const auto& v : values) env.insert(v.first, v.second);
+    for (const auto& v : values)
+        env.insert(v.first, v.second);
     return env;
 }
 
@@ -90,7 +91,8 @@ TEST(Logging, FileGetsLinesAtOrAboveTheMinimumWithSourceAndSeverity) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 4) << lines.join('\n').toStdString();
-    EXPECT_TRUE(lines[0].contains(QRegularExpression(R"(^\[\d{4}/\d{6}\.\d{3}:INFO:startup_rules_test\.cpp\(\d+\)\] info line 1$)")))
+    EXPECT_TRUE(lines[0].contains(
+        QRegularExpression(R"(^\[\d{4}/\d{6}\.\d{3}:INFO:startup_rules_test\.cpp\(\d+\)\] info line 1$)")))
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].contains(":WARNING:") && lines[1].endsWith("] warning line"));
     EXPECT_TRUE(lines[2].contains(":ERROR:") && lines[2].endsWith("] critical line"));
@@ -107,7 +109,8 @@ TEST(Process, RemoveFolderRecursivelyRemovesEverythingAndMissingIsDone) {
     QTemporaryDir dir;
     const QString root = dir.filePath("Kestrafon");
     ASSERT_TRUE(QDir().mkpath(root + "/Cache/deep/er"));
-    for (const QString& f : {root + "/a.txt", root + "/Cache/b", root + "/Cache/deep/er/c", root + "/.hidden"}) {
+    for (const QString& f :
+         {root + "/a.txt", root + "/Cache/b", root + "/Cache/deep/er/c", root + "/.hidden"}) {
         QFile file(f);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("x");

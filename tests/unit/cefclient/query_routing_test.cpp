@@ -1,12 +1,12 @@
 // The request path without a page: answer handles, the handler's routing of the two window
 // requests, and the hop of a MessageEvent to the view's jsMessage signal.
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QWidget>
 #include <atomic>
-#include <gtest/gtest.h>
 #include <thread>
 #include <vector>
 
@@ -28,7 +28,10 @@ struct Answer {
 
 QueryCallbackPtr recording(std::vector<Answer>* out, bool persistent) {
     return QueryCallbackPtr(new QueryCallback(
-        [out](bool s, int c, const QString& t, bool f) { out->push_back({s, c, t, f}); }, persistent));
+        [out](bool s, int c, const QString& t, bool f) {
+            out->push_back({s, c, t, f});
+        },
+        persistent));
 }
 
 TEST(QueryCallback, NonPersistentIsAnsweredOnce) {
@@ -73,7 +76,8 @@ TEST(QueryCallback, ManyThreadsRacingDeliverExactlyOneAnswer) {
         for (int i = 0; i < 8; ++i) {
             threads.emplace_back([cb, i] { i % 2 ? cb->Success("s") : cb->Failure(0, "f"); });
         }
-        for (auto& t : threads) t.join();
+        for (auto& t : threads)
+            t.join();
         EXPECT_EQ(delivered.load(), 1);
     }
 }
@@ -119,7 +123,8 @@ TEST(PageBridge, EventsWaitForTheReadyPageAndNavigationDropsThem) {
     EXPECT_FALSE(cb->isPending());
     bridge.sendEvent("DevicesChanged", {2});
     EXPECT_EQ(events.count(), 3);
-    for (int i = 0; i < PageBridge::kMaxQueuedEvents + 10; ++i) bridge.sendEvent("DevicesChanged", {i});
+    for (int i = 0; i < PageBridge::kMaxQueuedEvents + 10; ++i)
+        bridge.sendEvent("DevicesChanged", {i});
     bridge.ready();
     EXPECT_EQ(events.count(), 3 + PageBridge::kMaxQueuedEvents);
 }
@@ -138,7 +143,7 @@ TEST(PageBridge, ANewDocumentEndsQueriesOfTheOneBefore) {
 TEST(PageBridge, InboxTakesOnlyWellFormedMessages) {
     PageBridge bridge(nullptr);
     QueryCallbackPtr held = bridge.makeCallback(4, false);
-    bridge.setInbox({"cancel"});             // no id: ignored
+    bridge.setInbox({"cancel"});              // no id: ignored
     bridge.setInbox({"cancel", 4, "extra"});  // wrong length: ignored
     bridge.setInbox({42});
     bridge.setInbox({});
@@ -221,7 +226,8 @@ TEST(Routing, WindowRequestsStayInTheHandlerAndTheRestGoToTheListener) {
     EXPECT_TRUE(window.isMinimized());
     handler.onQuery(nullptr, "{\"FuncName\": \"MinisizeWindow\"}", recording(&answers, false));
     handler.onQuery(nullptr, "{\"FuncName\":\"GetDevicesList\"}", recording(&answers, false));
-    EXPECT_EQ(listener.texts, (QStringList{"{\"FuncName\": \"MinisizeWindow\"}", "{\"FuncName\":\"GetDevicesList\"}"}));
+    EXPECT_EQ(listener.texts,
+              (QStringList{"{\"FuncName\": \"MinisizeWindow\"}", "{\"FuncName\":\"GetDevicesList\"}"}));
     EXPECT_EQ(answers.size(), 1u);
 }
 
@@ -233,11 +239,13 @@ TEST(Routing, ViewTurnsPostedEventsIntoJsMessagesInOrder) {
         QCefWebView view;  // no size, no URL: no browser is created
         QSignalSpy messages(&view, &QCefWebView::jsMessage);
         std::vector<Answer> answers;
-        for (int i = 0; i < 5; ++i) view.OnMessageEvent(new MessageEvent(QString::number(i), recording(&answers, false)));
+        for (int i = 0; i < 5; ++i)
+            view.OnMessageEvent(new MessageEvent(QString::number(i), recording(&answers, false)));
         EXPECT_EQ(messages.count(), 0);  // delivered through the event queue, not inline
         QCoreApplication::processEvents();
         ASSERT_EQ(messages.count(), 5);
-        for (int i = 0; i < 5; ++i) EXPECT_EQ(messages.at(i).at(0).toString(), QString::number(i));
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(messages.at(i).at(0).toString(), QString::number(i));
         EXPECT_EQ(view.browserState(), QCefWebView::kNone);
         EXPECT_EQ(view.evaluateJavaScript("1", ""), QVariant(false));
     }

@@ -14,7 +14,9 @@
 #include <ostream>
 
 // Readable QString values in gtest failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace kftest {
 

@@ -2,15 +2,15 @@
 // reading, answers and the pending-answer queue of button writes. No browser: requests go
 // straight into onJsMessage with a recording callback in place of the page.
 #include <gtest/gtest.h>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMetaMethod>
-#include <QFile>
 #include <QSignalSpy>
 #include <thread>
 
-#include "window/command_args.h"
 #include "platform/pointer/recording_pointer_system.h"
+#include "window/command_args.h"
 #include "window/file_dialogs.h"
 #include "window_helpers.h"
 
@@ -226,14 +226,18 @@ TEST_F(Dispatcher, FileAndPointerRowsAnswerThroughTheirComponents) {
     window.setPointerSystem(std::move(pointer));
 
     // A new file is written at once under the application root; the read root is the other one.
-    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"}, {"FilePath", "a.xml"},
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"},
+                                      {"FilePath", "a.xml"},
                                       {"ContentStr", "<a><b>1</b></a>"}}),
               QList<kftest::Answer>{kftest::ok("ModifyFileFromStr success")});
     EXPECT_TRUE(QFile::exists(window.root.path() + "/write/a.xml"));
-    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ReadFileToStr"}, {"FilePath", "a.xml"}, {"Xpath", "/a/b"}}),
-              QList<kftest::Answer>{kftest::failed("queryProfile load xml file failed!")});
-    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ReadFileToStr"}, {"Xpath", "/a"}}), QList<kftest::Answer>{});
-    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"}, {"FilePath", "../escape.xml"},
+    EXPECT_EQ(
+        ask(window, QJsonObject{{"FuncName", "ReadFileToStr"}, {"FilePath", "a.xml"}, {"Xpath", "/a/b"}}),
+        QList<kftest::Answer>{kftest::failed("queryProfile load xml file failed!")});
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ReadFileToStr"}, {"Xpath", "/a"}}),
+              QList<kftest::Answer>{});
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"},
+                                      {"FilePath", "../escape.xml"},
                                       {"ContentStr", "<a/>"}}),
               QList<kftest::Answer>{kftest::failed("ModifyFileFromStr failed")});
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "saveFileDialog"}}),

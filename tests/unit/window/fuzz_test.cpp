@@ -64,17 +64,21 @@ bool answerAllowed(const QString& request, const QList<kftest::Answer>& answers,
     }
     const auto oneOf = [&](std::initializer_list<kftest::Answer> allowed) {
         *why = "unexpected answer for " + name;
-        if (answers.isEmpty()) return false;
+        if (answers.isEmpty())
+            return false;
         for (const kftest::Answer& a : allowed) {
-            if (answers.first() == a) return true;
+            if (answers.first() == a)
+                return true;
         }
         return false;
     };
     if (name == "ReadFileToStr") {
-        if (!args.contains("FilePath")) return none();
+        if (!args.contains("FilePath"))
+            return none();
         *why = "ReadFileToStr answers a node text or its failure";
         return answers.size() == 1 &&
-               (answers.first().success || answers.first() == kftest::failed("queryProfile load xml file failed!"));
+               (answers.first().success ||
+                answers.first() == kftest::failed("queryProfile load xml file failed!"));
     }
     if (name == "ModifyFileFromStr")
         return oneOf({kftest::ok("ModifyFileFromStr success"), kftest::failed("ModifyFileFromStr failed")});
@@ -82,13 +86,15 @@ bool answerAllowed(const QString& request, const QList<kftest::Answer>& answers,
         return answers.isEmpty() || oneOf({kftest::ok("save xml success")});
     if (name == "saveFileDialog" || name == "OpenFileDialog")
         return only(kftest::failed("doesn't select file"));  // the scripted dialogs cancel
-    static const QMap<QString, QString> pointerTexts{{"modifyMouseAcce", "modifyMouseAccel"},
-                                                     {"ModifyWindowAcceleratedSpeed", "ModifyWindowAcceleratedSpeed"},
-                                                     {"ModifyMouseScrollLines", "ModifyMouseScrollLines"},
-                                                     {"modifyMouseScrollLinesX", "modifyMouseScrollLinesX"},
-                                                     {"modifyMouseDoubleClick", "modifyMouseDoubleClick"}};
+    static const QMap<QString, QString> pointerTexts{
+        {"modifyMouseAcce", "modifyMouseAccel"},
+        {"ModifyWindowAcceleratedSpeed", "ModifyWindowAcceleratedSpeed"},
+        {"ModifyMouseScrollLines", "ModifyMouseScrollLines"},
+        {"modifyMouseScrollLinesX", "modifyMouseScrollLinesX"},
+        {"modifyMouseDoubleClick", "modifyMouseDoubleClick"}};
     if (pointerTexts.contains(name)) {
-        if (!args.contains("Num")) return none();
+        if (!args.contains("Num"))
+            return none();
         const QString text = pointerTexts.value(name);
         return oneOf({kftest::ok(text + " success"), kftest::failed(text + " failed")});
     }
@@ -207,9 +213,9 @@ TEST(DispatcherFuzz, NoRequestCrashesOrIsAnsweredWrongly) {
                 break;
             case 1: {
                 QJsonObject o{{"FuncName", Window::commandNames().at(int(rng.bounded(42)))}};
-                for (const char* key : {"Url", "Msg", "Width", "Height", "width", "height", "url", "VirtualStr",
-                                        "Name", "status", "Version", "Data", "Event", "Num", "FilePath", "Xpath",
-                                        "ContentStr"}) {
+                for (const char* key :
+                     {"Url", "Msg", "Width", "Height", "width", "height", "url", "VirtualStr", "Name",
+                      "status", "Version", "Data", "Event", "Num", "FilePath", "Xpath", "ContentStr"}) {
                     if (rng.bounded(2) == 0)
                         o.insert(key, randomValue(rng));
                 }

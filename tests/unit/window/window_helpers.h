@@ -3,10 +3,10 @@
 // a Window without a browser (no client handler), and recording stand-ins for the components
 // the commands hand their work to.
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <memory>
 
 #include "cefclient/query_callback.h"
