@@ -24,6 +24,9 @@ namespace {
 void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type == QtDebugMsg || type == QtInfoMsg)
         return;
+    // The offscreen platform says so whenever a window is raised or sized: not our fault.
+    if (message.startsWith(QLatin1String("This plugin does not support")))
+        return;
     fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
     if (type == QtFatalMsg)
         abort();
