@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The client as a person meets it: started from build/app under a virtual X server, it shows
-the start page from theme.pak; typing a MoveWindow request and clicking Send moves the window
-and shows the answer. A screenshot of the window is kept for people to look at."""
+the start page from theme.pak with the emulated devices, follows them as they are unplugged and
+plugged, and typing a MoveWindow request and clicking Send moves the window and shows the
+answer. A screenshot of the window is kept for people to look at."""
 import os
 import re
 import shutil
@@ -59,6 +60,12 @@ def main():
         check(wait_for(lambda: 'page load finished 1 kestrafon://page.kestrafon/local/black/client.html' in log()),
               'the start page loads from theme.pak')
         check(wait_for(lambda: 'bridge: connected' in log()), 'the page sees the client bridge')
+        check(wait_for(lambda: 'devices: 2' in log()), 'the page lists the demo mouse and keyboard')
+        sim = [os.path.join(APP_DIR, 'kestrafon-sim')]
+        subprocess.run(sim + ['unplug', 'keyboard'], env=env, capture_output=True, check=False)
+        check(wait_for(lambda: 'devices: 1' in log()), 'an unplugged device leaves the page\'s list')
+        subprocess.run(sim + ['plug', 'keyboard'], env=env, capture_output=True, check=False)
+        check(wait_for(lambda: log().count('devices: 2') >= 2), 'a plugged device comes back to the list')
         window = wait_for(lambda: xdotool('search', '--name', 'Vorkanta'))
         check(window, 'the main window exists with its title')
         if not window:

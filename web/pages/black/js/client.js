@@ -52,10 +52,84 @@
         window.ClientRequest({ request: text });
     }
 
+    // Devices: the client answers "GetDevicesList" with the configurable devices, or not at all
+    // when there are none, so an unanswered list request counts as "no device".
+    var listQuery = null;
+    var listTimer = null;
+
+    function showDevices(devices) {
+        var list = $('devices');
+        list.textContent = '';
+        if (!devices.length) {
+            var empty = document.createElement('li');
+            empty.className = 'muted';
+            empty.textContent = 'No device found.';
+            list.appendChild(empty);
+        }
+        devices.forEach(function (device) {
+            var item = document.createElement('li');
+            var name = document.createElement('span');
+            name.className = 'name';
+            name.textContent = device.Version || '(no version)';
+            var detail = document.createElement('span');
+            detail.className = 'detail';
+            detail.textContent = 'serial ' + (device.Sn || '-') + '  ·  ' + (device.DevicePath || '');
+            var restart = document.createElement('button');
+            restart.textContent = 'Restart';
+            restart.addEventListener('click', function () {
+                window.ClientRequest({
+                    request: JSON.stringify({ FuncName: 'RestDevice', Version: device.Version }),
+                    onSuccess: function (r) { show('success: ' + JSON.stringify(r), 'ok'); },
+                    onFailure: function (c, m) { show('failure ' + c + ': ' + m, 'fail'); }
+                });
+            });
+            item.appendChild(name);
+            item.appendChild(detail);
+            item.appendChild(restart);
+            list.appendChild(item);
+        });
+        console.log('devices: ' + devices.length);
+    }
+
+    function refreshDevices() {
+        if (listQuery !== null) {
+            window.cefQueryCancel(listQuery);
+        }
+        clearTimeout(listTimer);
+        var query = listQuery = window.ClientRequest({
+            request: '{"FuncName":"GetDevicesList"}',
+            onSuccess: function (text) {
+                if (query !== listQuery) return;
+                clearTimeout(listTimer);
+                listQuery = null;
+                var devices = [];
+                try { devices = JSON.parse(text); } catch (e) { devices = []; }
+                showDevices(Array.isArray(devices) ? devices : []);
+            }
+        });
+        listTimer = setTimeout(function () {
+            if (query !== listQuery) return;
+            window.cefQueryCancel(query);
+            listQuery = null;
+            showDevices([]);
+        }, 1500);
+    }
+
+    var refreshSoon = null;
+    function onDevicesChanged(name, args) {
+        onEvent(name, args);
+        clearTimeout(refreshSoon);
+        refreshSoon = setTimeout(refreshDevices, 300);
+    }
+
     if (setBridgeState()) {
         console.log('bridge: connected');
-        ['navStateChanged', 'DevicesChanged', 'RefreshDownState', 'RefreshUpdateState', 'OnBrowserMsg']
+        ['navStateChanged', 'RefreshDownState', 'RefreshUpdateState', 'OnBrowserMsg']
             .forEach(function (name) { window.setMessageCallback(name, onEvent); });
+        window.setMessageCallback('DevicesChanged', onDevicesChanged);
+    }
+    if (typeof window.ClientRequest === 'function') {
+        refreshDevices();
     }
     $('send').addEventListener('click', send);
     $('cancel').addEventListener('click', function () {
