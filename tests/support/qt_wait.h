@@ -5,7 +5,7 @@
 namespace kftest {
 
 // Processes events until the condition holds (true) or the time is up (false).
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 15000);
 
 // Processes events for a while, for checks that something does NOT happen.
 void settle(int ms);

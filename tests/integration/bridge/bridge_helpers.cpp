@@ -1,31 +1,16 @@
 #include "bridge_helpers.h"
 
-#include <gtest/gtest.h>
-#include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QWebEngineProfile>
 
-#include "app/process.h"
 #include "cefclient/browser.h"
-#include "cefclient/client_app.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/page_bridge.h"
 #include "cefclient/qcef_web_view.h"
-#include "cefclient/resource_pack_writer.h"
+#include "support/browser_env.h"
 #include "support/test_paths.h"
 
 namespace {
-// Custom schemes must be known before the QApplication exists.
-const bool kSchemesRegistered = [] {
-    ClientApp::registerSchemes();
-    return true;
-}();
 
 // Answers test requests by their text:
 //   {"FuncName":"echo","text":T}  success T        {"FuncName":"fail"}  failure 7 "nope"
@@ -51,42 +36,17 @@ void answer(kftest::BridgeHost& host, const QString& request, const QueryCallbac
 }  // namespace
 
 namespace kftest {
-namespace {
-BridgeHost* g_host = nullptr;
-
-// Browsers must go before the application object does; gtest's global tear-down runs while
-// the QApplication of the shared main still exists.
-class BridgeHostTearDown : public ::testing::Environment {
-public:
-    void TearDown() override {
-        if (!g_host)
-            return;
-        delete g_host->window;  // the view and its browser with it
-        g_host->window = nullptr;
-        kf::setClientHandler(nullptr);
-        delete g_host->handler;
-        g_host->handler = nullptr;
-    }
-};
-const auto* kTearDown = ::testing::AddGlobalTestEnvironment(new BridgeHostTearDown);
-}  // namespace
 
 BridgeHost& bridgeHost() {
     static BridgeHost* host = [] {
-        Q_UNUSED(kSchemesRegistered);
-        Q_UNUSED(kTearDown);
         auto* h = new BridgeHost;
-        g_host = h;
-        static QTemporaryDir dir;
-        h->appDir = dir.path();
-        QString error;
-        writeResourcePack(sourceDir() + "/tests/integration/bridge/pages", h->appDir + "/theme.pak", 3, false,
-                          &error);
-        h->handler = new ClientHandler(h->appDir);
-        kf::setClientHandler(h->handler);
-        static ClientApp app;
-        app.initialize(QWebEngineProfile::defaultProfile(), ClientApp::defaultSettings(QProcessEnvironment()),
-                       h->handler);
+        const BrowserEnvironment& env =
+            browserEnvironment(sourceDir() + "/tests/integration/bridge/pages", [h] {
+                delete h->window;  // the view and its browser with it
+                h->window = nullptr;
+            });
+        h->appDir = env.appDir;
+        h->handler = env.handler;
         h->window = new QWidget;
         h->window->setGeometry(100, 100, 800, 600);
         h->view = new QCefWebView(h->window);
@@ -100,18 +60,8 @@ BridgeHost& bridgeHost() {
 }
 
 QVariant evalJs(const QString& script, int timeoutMs) {
-    BridgeHost& host = bridgeHost();
-    Browser* browser = host.view->browser();
-    if (!browser)
-        return QVariant();
-    bool done = false;
-    QVariant result;
-    browser->page()->runJavaScript(script, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    waitFor([&] { return done; }, timeoutMs);
-    return result;
+    Browser* browser = bridgeHost().view->browser();
+    return browser ? evalJs(browser->page(), script, timeoutMs) : QVariant();
 }
 
 bool loadTestPage(const QString& key) {

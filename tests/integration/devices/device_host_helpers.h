@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "cefclient/query_callback.h"
+#include "support/qt_wait.h"
 
 class Browser;
 class ClientHandler;
@@ -44,9 +45,6 @@ private:
 // Sends a request to the window's dispatcher as the page would and returns what was answered
 // before the dispatcher returned.
 QList<PageAnswer> request(const QString& text);
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 15000);
-void settle(int ms);
 
 // The page of the main view and scripts run in it.
 Browser* mainBrowser();

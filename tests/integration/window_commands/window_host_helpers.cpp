@@ -1,48 +1,15 @@
 #include "window_host_helpers.h"
 
-#include <gtest/gtest.h>
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
-#include <QWebEngineProfile>
-
 #include "app/process.h"
 #include "cefclient/browser.h"
-#include "cefclient/client_app.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/page_bridge.h"
-#include "cefclient/resource_pack_writer.h"
 #include "platform/display/screen_metrics.h"
+#include "support/browser_env.h"
 #include "support/test_paths.h"
 #include "window/window.h"
 
-namespace {
-// Custom schemes must be known before the QApplication exists.
-const bool kSchemesRegistered = [] {
-    ClientApp::registerSchemes();
-    return true;
-}();
-}  // namespace
-
 namespace kftest {
-namespace {
-WindowHost* g_host = nullptr;
-
-// Browsers go before the application object does.
-class WindowHostTearDown : public ::testing::Environment {
-public:
-    void TearDown() override {
-        if (!g_host)
-            return;
-        delete g_host->window;
-        g_host->window = nullptr;
-        kf::setClientHandler(nullptr);
-        delete g_host->handler;
-        g_host->handler = nullptr;
-    }
-};
-const auto* kTearDown = ::testing::AddGlobalTestEnvironment(new WindowHostTearDown);
-}  // namespace
 
 QString pageUrl(const QString& key) {
     return QString::fromLatin1(ClientHandler::kWebClientPrefix) + key;
@@ -50,20 +17,14 @@ QString pageUrl(const QString& key) {
 
 WindowHost& windowHost() {
     static WindowHost* host = [] {
-        Q_UNUSED(kSchemesRegistered);
-        Q_UNUSED(kTearDown);
         auto* h = new WindowHost;
-        g_host = h;
-        static QTemporaryDir dir;
-        h->appDir = dir.path();
-        QString error;
-        writeResourcePack(sourceDir() + "/tests/integration/window_commands/pages", h->appDir + "/theme.pak",
-                          5, false, &error);
-        h->handler = new ClientHandler(h->appDir);
-        kf::setClientHandler(h->handler);
-        static ClientApp app;
-        app.initialize(QWebEngineProfile::defaultProfile(), ClientApp::defaultSettings(QProcessEnvironment()),
-                       h->handler);
+        const BrowserEnvironment& env =
+            browserEnvironment(sourceDir() + "/tests/integration/window_commands/pages", [h] {
+                delete h->window;
+                h->window = nullptr;
+            });
+        h->appDir = env.appDir;
+        h->handler = env.handler;
         // As the start sequence does: the window, its handle to the handler, the frame.
         h->window = new Window;
         // A 1920 × 1080 primary display with a 40-pixel panel at the bottom.
@@ -80,16 +41,7 @@ WindowHost& windowHost() {
 }
 
 QVariant evalJs(Browser* browser, const QString& script, int timeoutMs) {
-    if (!browser)
-        return QVariant();
-    bool done = false;
-    QVariant result;
-    browser->page()->runJavaScript(script, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    waitFor([&] { return done; }, timeoutMs);
-    return result;
+    return browser ? evalJs(browser->page(), script, timeoutMs) : QVariant();
 }
 
 bool waitForPage(Browser* browser, const QString& url) {
