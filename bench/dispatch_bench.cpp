@@ -7,6 +7,8 @@
 // go straight into onJsMessage with an answer callback, as the browser view would deliver them.
 #include <benchmark/benchmark.h>
 
+#include "median_reporter.h"
+
 #include <unistd.h>
 #include <QApplication>
 #include <QJsonDocument>
@@ -91,30 +93,6 @@ BENCHMARK(BM_Dispatch_SetIME)->Unit(benchmark::kMicrosecond)->Repetitions(kRepet
 BENCHMARK(BM_ParseOnly_SetIME)->Unit(benchmark::kMicrosecond)->Repetitions(kRepetitions);
 BENCHMARK(BM_Dispatch_UnknownName)->Unit(benchmark::kMicrosecond)->Repetitions(kRepetitions);
 
-namespace {
-
-// Shows the table as usual and keeps each benchmark's median time per iteration (µs).
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-            }
-        }
-    }
-    double median(const std::string& name) const {
-        const auto it = medians.find(name);
-        return it == medians.end() ? 0.0 : it->second;
-    }
-    std::map<std::string, double> medians;
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_QUICK_BACKEND", "software");
@@ -130,7 +108,7 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    SummaryReporter reporter;
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
