@@ -84,6 +84,21 @@ def main():
         moved = wait_for(lambda: geometry(window)[:2] == (x + 20, y + 10), timeout=5)
         check(moved, f'the window moved by (20, 10), now at {geometry(window)[:2]}')
 
+        # A profile edit that is still only in memory is written when the session ends.
+        profile = os.path.join(APP_DIR, 'e2e-session-end.xml')
+        with open(profile, 'w', encoding='utf-8') as f:
+            f.write('<profile><dpi>800</dpi></profile>\n')
+        request = ('{"FuncName":"ModifyFileFromStr","FilePath":"e2e-session-end.xml",'
+                   '"ContentStr":"<profile><dpi>1600</dpi></profile>"}')
+        xdotool('mousemove', '--window', window, '400', '400', 'click', '1')
+        xdotool('key', '--window', window, 'ctrl+a')
+        xdotool('type', '--window', window, '--delay', '2', request)
+        xdotool('mousemove', '--window', window, '93', '461', 'click', '1')
+        check(wait_for(lambda: 'answer: success: "ModifyFileFromStr success"' in log()),
+              'the profile edit is accepted')
+        with open(profile, encoding='utf-8') as f:
+            check('800' in f.read(), 'an edited existing profile stays in memory until it is saved')
+
         os.makedirs(SHOTS, exist_ok=True)
         subprocess.run(['import', '-window', 'root', os.path.join(SHOTS, 'start_page.png')], check=False)
         check(not re.search(r':(ERROR|FATAL):', log()), 'no error lines in the log')
@@ -93,7 +108,12 @@ def main():
             client.wait(15)
         except subprocess.TimeoutExpired:
             client.kill()
-        check(client.returncode in (0, -15), f'the client ends cleanly on SIGTERM (exit {client.returncode})')
+        check(client.returncode == 0, f'the client ends cleanly on SIGTERM (exit {client.returncode})')
+        profile = os.path.join(APP_DIR, 'e2e-session-end.xml')
+        if os.path.exists(profile):
+            with open(profile, encoding='utf-8') as f:
+                check('1600' in f.read(), 'the session end wrote the edited profile')
+            os.remove(profile)
         shutil.rmtree(tmp, ignore_errors=True)
     if failures:
         print(f'{len(failures)} check(s) failed')
