@@ -1,10 +1,10 @@
 #include "support/browser_env.h"
 
+#include <gtest/gtest.h>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-#include <gtest/gtest.h>
 
 #include "app/process.h"
 #include "cefclient/client_app.h"
