@@ -16,6 +16,8 @@ PACKAGES=(
     libpugixml-dev liblzma-dev xz-utils
     # platform stand-ins
     libudev-dev libx11-dev libxi-dev libxtst-dev x11-xserver-utils
+    # "SetIME" switches the layout with setxkbmap; "OpenUrl" hands URLs to the desktop with xdg-open
+    x11-xkb-utils xdg-utils
     # windowed tests and screenshots
     xvfb xauth x11-utils xdotool imagemagick
     # fonts so Chinese texts render in screenshots
