@@ -199,13 +199,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    MedianReporter reporter;
+    if (!runBenchmarks(argc, argv, reporter)) {
         return 1;
     }
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
 
     const auto& button = g_samples["CustomButton"];
     const auto& direct = g_samples["DirectWrite"];

@@ -104,13 +104,10 @@ int main(int argc, char** argv) {
     // the benchmark.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    MedianReporter reporter;
+    if (!runBenchmarks(argc, argv, reporter)) {
         return 1;
     }
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
 
     std::printf("\nsummary (same run, medians of %d repetitions, µs per request)\n", kRepetitions);
     const struct {

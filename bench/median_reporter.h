@@ -30,3 +30,14 @@ public:
 private:
     std::map<std::string, double> medians_;
 };
+
+// Runs the benchmarks named on the command line through `reporter`; false on unknown arguments.
+inline bool runBenchmarks(int& argc, char** argv, MedianReporter& reporter) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return false;
+    }
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return true;
+}

@@ -72,7 +72,8 @@ void Application::start() {
     sessionWatcher_ = new kf::platform::SessionEndWatcher(this);
     // The session is ending (SIGTERM, SIGHUP, the session manager): close down as the tray's
     // exit does, so profile changes still only in memory are written before the client ends.
-    connect(sessionWatcher_, &kf::platform::SessionEndWatcher::sessionEnding, this, &Application::on_closeApp);
+    connect(sessionWatcher_, &kf::platform::SessionEndWatcher::sessionEnding, this,
+            &Application::on_closeApp);
 
     connect(&socket_, SIGNAL(connected()), this, SLOT(socketConnected()));
     connect(&socket_, SIGNAL(disconnected()), this, SLOT(socketDisconnected()));

@@ -1,6 +1,7 @@
 #include "encoding/drive_resources.h"
 
 #include <QFile>
+#include <pugixml.hpp>
 
 #include <mutex>
 
@@ -32,6 +33,19 @@ bool readDriveResource(const QString& name, QByteArray* out) {
     }
     *out = file.readAll();
     return true;
+}
+
+bool loadTableDocument(const QString& path, QByteArray* text, pugi::xml_document* doc) {
+    // The tables are a few kilobytes; anything far larger is not one of them.
+    constexpr qint64 kMaxTableBytes = 4 * 1024 * 1024;
+    initDriveResources();
+    QFile file(path);
+    if (text == nullptr || doc == nullptr || !file.open(QIODevice::ReadOnly) ||
+        file.size() > kMaxTableBytes) {
+        return false;
+    }
+    *text = file.readAll();
+    return static_cast<bool>(doc->load_buffer(text->constData(), static_cast<size_t>(text->size())));
 }
 
 }  // namespace kf::encoding

@@ -5,6 +5,10 @@
 #include <QByteArray>
 #include <QString>
 
+namespace pugi {
+class xml_document;
+}
+
 // Registers the ":/drive/" resources of this static library. Safe to call from any thread and
 // any number of times; every function of kf::encoding that reads them calls it first.
 void initDriveResources();
@@ -20,5 +24,10 @@ inline QString drivePrefix() {
 // empty, when the name is empty, names a path (contains "/" or "\\", or is "." or "..") or
 // there is no such resource.
 bool readDriveResource(const QString& name, QByteArray* out);
+
+// Reads a table file (a ":/drive/" resource or a file on disk) and parses it. False when it
+// cannot be opened, is far larger than any table (4 MiB), or is not XML; `text` receives the
+// bytes as read.
+bool loadTableDocument(const QString& path, QByteArray* text, pugi::xml_document* doc);
 
 }  // namespace kf::encoding

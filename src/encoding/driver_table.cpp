@@ -2,7 +2,6 @@
 
 #include "encoding/drive_resources.h"
 
-#include <QFile>
 #include <QMap>
 #include <QMutex>
 #include <QMutexLocker>
@@ -10,7 +9,6 @@
 namespace kf::encoding {
 namespace {
 
-constexpr qint64 kMaxTableBytes = 4 * 1024 * 1024;
 constexpr int kMaxMemoEntries = 4096;
 
 QMutex& registryLock() {
@@ -54,14 +52,9 @@ QString DriverTable::driverCode(const QString& task) const {
 }
 
 bool registerDriverTable(const QString& path) {
-    initDriveResources();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxTableBytes) {
-        return false;
-    }
-    const QByteArray text = file.readAll();
+    QByteArray text;
     pugi::xml_document doc;
-    if (!doc.load_buffer(text.constData(), static_cast<size_t>(text.size()))) {
+    if (!loadTableDocument(path, &text, &doc)) {
         return false;
     }
     const QString version = QString::fromUtf8(doc.child("Driver").attribute("Version").value());

@@ -2,7 +2,6 @@
 
 #include "encoding/drive_resources.h"
 
-#include <QFile>
 #include <QHash>
 #include <QReadWriteLock>
 
@@ -10,9 +9,6 @@
 
 namespace kf::encoding {
 namespace {
-
-// The tables are a few kilobytes; anything far larger is not one of them.
-constexpr qint64 kMaxTableBytes = 4 * 1024 * 1024;
 
 QReadWriteLock& mapLock() {
     static QReadWriteLock lock;
@@ -31,14 +27,9 @@ bool loadKeyCodeMap() {
 }
 
 bool loadKeyCodeMapFrom(const QString& path) {
-    initDriveResources();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxTableBytes) {
-        return false;
-    }
-    const QByteArray text = file.readAll();
+    QByteArray text;
     pugi::xml_document doc;
-    if (!doc.load_buffer(text.constData(), static_cast<size_t>(text.size()))) {
+    if (!loadTableDocument(path, &text, &doc)) {
         return false;
     }
     QHash<QString, QString> loaded;
