@@ -91,17 +91,22 @@ QString updateFolder(const QString& appDir) {
     return QDir::cleanPath(data + QStringLiteral("/kestrafon/update"));
 }
 
-bool ensureOwnFolder(const QString& folder, QString* error) {
-    const QByteArray path = QFile::encodeName(folder);
+bool isOwnFolder(const QString& folder) {
     struct stat st {};
-    if (::lstat(path.constData(), &st) != 0) {
+    return ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::geteuid();
+}
+
+bool ensureOwnFolder(const QString& folder, QString* error) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0) {
         if (errno != ENOENT || !QDir().mkpath(QFileInfo(folder).path()) ||
-            ::mkdir(path.constData(), 0700) != 0 || ::lstat(path.constData(), &st) != 0) {
+            ::mkdir(QFile::encodeName(folder).constData(), 0700) != 0) {
             *error = QStringLiteral("cannot create %1: %2").arg(folder, systemError());
             return false;
         }
     }
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+    if (!isOwnFolder(folder)) {
         *error = QStringLiteral("%1 is not a folder of the user's own").arg(folder);
         return false;
     }

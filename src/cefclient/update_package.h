@@ -16,8 +16,12 @@ namespace kf::update {
 // "kestrafon/update" in $XDG_DATA_HOME (else ~/.local/share), never a shared place.
 QString updateFolder(const QString& appDir);
 
+// True when `folder` is a real folder, not a symbolic link, owned by the user running the client:
+// one the client may fill, empty or remove.
+bool isOwnFolder(const QString& folder);
+
 // Makes `folder` (mode 0700, with missing parents) when it does not exist. True when it then is
-// a real folder, not a symbolic link, owned by the user running the client.
+// one of the user's own (isOwnFolder).
 bool ensureOwnFolder(const QString& folder, QString* error);
 
 // True when `path` names something below `folder` (after resolving symbolic links of the
