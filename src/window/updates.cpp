@@ -34,7 +34,8 @@ void Updates::executeUpdateClient(const QString& filePath) {
     const kf::update::UnpackResult result = kf::update::unpackClientUpdate(filePath, services_.updateFolder);
     if (result.status != kf::update::UnpackStatus::Unpacked) {
         qWarning().noquote() << "client update refused:" << result.error
-                             << (result.packageDeleted ? "(the package was deleted)" : "(the package is kept)");
+                             << (result.packageDeleted ? "(the package was deleted)"
+                                                       : "(the package is kept)");
         services_.refreshUpdateState(QStringLiteral("-1"));
         return;
     }
@@ -54,7 +55,8 @@ void Updates::executeUpdateClient(const QString& filePath) {
     }
     arguments << QStringLiteral("--") << services_.restartArguments;
     const QString updater = services_.appDir + QStringLiteral("/Updater");
-    if (!services_.launcher || !services_.launcher->startDetached(updater, arguments, services_.updateFolder)) {
+    if (!services_.launcher ||
+        !services_.launcher->startDetached(updater, arguments, services_.updateFolder)) {
         // Quitting now would leave the user with neither the update nor a running client.
         qWarning().noquote() << "client update: the Updater" << updater << "could not be started";
         services_.refreshUpdateState(QStringLiteral("-1"));

@@ -35,8 +35,8 @@ public:
         std::function<void(const QString&)> refreshUpdateState;  // sends the page event
         std::function<void()> quitForUpdate;  // sets the update-pending flag and closes the client
         kf::platform::UpdaterLauncher* launcher = nullptr;  // not owned
-        QStringList restartArguments;  // the client's arguments for its restart
-        QString updaterLog;            // the Updater's log file; empty: its default
+        QStringList restartArguments;                       // the client's arguments for its restart
+        QString updaterLog;                                 // the Updater's log file; empty: its default
     };
 
     explicit Updates(Services services, QObject* parent = nullptr);
