@@ -11,6 +11,7 @@
 #include "device/firmware_image.h"
 #include "device/update_firmware.h"
 #include "emulator_helpers.h"
+#include "support/log_capture.h"
 #include "support/qt_wait.h"
 
 namespace fw = kf::device::firmware;
@@ -221,22 +222,36 @@ TEST_F(FirmwareUpdate, FailuresReportMinusOneAndStopWhereTheyHappen) {
         QString version;
         QByteArray image;  // empty: no file
         QStringList calls;
-        bool inBootLoader;
+        const char* why;  // in the log line
     } cases[] = {
-        {"unlisted device", "QZK-NOPE", imageFile(data, sumOf(data)), {"dcDevices"}, false},
-        {"no image file", kMouse, QByteArray(), {"dcDevices"}, false},
-        {"bad second word", kMouse, imageFile(data, sumOf(data), fw::kImageBytes, 1), {"dcDevices"}, false},
-        {"oversized length", kMouse, imageFile(data, 1, fw::kImageBytes, 0, 70000), {"dcDevices"}, false},
-        {"wrong check value", kMouse, imageFile(data, sumOf(data) + 1), toCheck, true},
+        {"unlisted device",
+         "QZK-NOPE",
+         imageFile(data, sumOf(data)),
+         {"dcDevices"},
+         "not in the device list"},
+        {"no image file", kMouse, QByteArray(), {"dcDevices"}, "no image file"},
+        {"bad second word",
+         kMouse,
+         imageFile(data, sumOf(data), fw::kImageBytes, 1),
+         {"dcDevices"},
+         "image type"},
+        {"oversized length",
+         kMouse,
+         imageFile(data, 1, fw::kImageBytes, 0, 70000),
+         {"dcDevices"},
+         "past the image"},
+        {"wrong check value", kMouse, imageFile(data, sumOf(data) + 1), toCheck, "stays in its boot loader"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sandbox.clearJournal();
+        kftest::LogCapture log;
         const QString path = c.image.isEmpty() ? dir.path() + "/missing.bin" : writeImage(c.image);
         EXPECT_EQ(lastOf(runUpdate(c.version, path)), "-1");
         EXPECT_EQ(functionsCalled(sandbox), c.calls);
         EXPECT_FALSE(QFile::exists(path));
-        EXPECT_EQ(simList().contains("(boot loader)"), c.inBootLoader);
+        EXPECT_EQ(log.matching(c.why).size(), 1) << log.lines().join('\n').toStdString();
+        EXPECT_EQ(simList().contains("(boot loader)"), c.calls == toCheck);
     }
     // The boot loader that never appears: the switch is refused.
     QJsonObject stuck = kftest::simDevice("ms", "QZK-ZMC-V1.1.0_01");
@@ -244,12 +259,15 @@ TEST_F(FirmwareUpdate, FailuresReportMinusOneAndStopWhereTheyHappen) {
     EmulatorSandbox other{QJsonArray{stuck}};
     DeviceFunctions().buildDeviceList();
     other.clearJournal();
+    kftest::LogCapture log;
     EXPECT_EQ(lastOf(runUpdate(kMouse, writeImage(imageFile(data, sumOf(data))))), "-1");
     EXPECT_EQ(functionsCalled(other), (QStringList{"dcDevices", "Reset", "DeviceExist"}));
+    EXPECT_EQ(log.matching("boot-loader device did not appear").size(), 1);
 }
 
 TEST_F(FirmwareUpdate, RunsOnItsOwnThreadAndEndsAtTheNextWaitWhenInterrupted) {
     qputenv("KESTRAFON_WAIT_SCALE", "1");
+    kftest::LogCapture log;
     QThread thread;
     auto* update = new update_firmware(&thread, kMouse, writeImage(imageFile(firmwareData(10), 0)));
     QMutex lock;
@@ -277,4 +295,5 @@ TEST_F(FirmwareUpdate, RunsOnItsOwnThreadAndEndsAtTheNextWaitWhenInterrupted) {
     thread.wait();
     delete update;
     EXPECT_TRUE(sandbox.calls("DeviceExist").isEmpty());
+    EXPECT_EQ(log.matching("interrupted").size(), 1);
 }
