@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include "cefclient/theme_archive_writer.h"
@@ -17,43 +16,10 @@
 #include "window/updates.h"
 #include "window/window.h"
 
+using kftest::EmulatorSandbox;
 using kftest::evalJs;
-using kftest::request;
-using kftest::waitFor;
 
 namespace {
-
-const QString kMouse = "QZK-ZMC-V1.1.0";
-
-// A firmware image whose data starts with the version the device reports afterwards.
-QByteArray image(int length, qint64 checkDelta) {
-    QByteArray data("QZK-ZMC-V3.0.0_02");
-    data.append(QByteArray(length - data.size(), '\x5a'));
-    quint32 sum = 0;
-    for (char c : data) {
-        sum += static_cast<unsigned char>(c);
-    }
-    QByteArray file(67200, '\0');
-    file[0] = 0x16;
-    file[1] = 0x10;
-    file.replace(264, data.size(), data);
-    for (int i = 0; i < 8; ++i) {
-        file[66143 + i] = char((quint64(length) >> (8 * i)) & 0xFF);
-    }
-    for (int i = 0; i < 4; ++i) {
-        file[66151 + i] = char(((sum + checkDelta) >> (8 * i)) & 0xFF);
-    }
-    return file;
-}
-
-QStringList pageUpdates() {
-    const QVariantList values = evalJs("window.updates").toList();
-    QStringList out;
-    for (const QVariant& v : values) {
-        out << v.toString();
-    }
-    return out;
-}
 
 class UpdateCommands : public ::testing::Test {
 protected:
@@ -62,110 +28,97 @@ protected:
         ASSERT_TRUE(kftest::waitForMainPage());
         auto launcher = std::make_unique<kf::platform::RecordingUpdaterLauncher>();
         launcher_ = launcher.get();
-        update_ = dir_.path() + "/update";
         window()->setUpdateServices(update_, std::move(launcher));
         window()->setQuitRoutine([this] { ++quits_; });
         window()->setUpdatePendingRoutine([this] { ++pending_; });
-        request(R"({"FuncName":"GetDevicesList"})");
-        sandbox_.clearJournal();
+        kftest::request(R"({"FuncName":"GetDevicesList"})");
     }
     void TearDown() override {
         window()->setQuitRoutine([] {});
         window()->setUpdatePendingRoutine(nullptr);
         qunsetenv("KESTRAFON_WAIT_SCALE");
     }
-
     static Window* window() { return kftest::deviceHost().window; }
 
-    // Sends the request and returns what the page saw once it saw `last` (and a little after).
-    QStringList run(const QString& text, const QString& last) {
+    // Puts `bytes` into the update folder as `name`, sends the command for it and returns what
+    // the page saw once it saw `last` (and a little after).
+    QStringList run(const QString& command, const QString& version, const QString& name,
+                    const QByteArray& bytes, const QString& last) {
+        kftest::writeFile(update_ + "/" + name, bytes);
         evalJs("window.updates = []; 1");
-        EXPECT_TRUE(request(text).isEmpty());  // never answered
-        waitFor([&] {
-            const QStringList seen = pageUpdates();
-            return !seen.isEmpty() && seen.last() == last;
-        });
+        const QJsonObject request{
+            {"FuncName", command}, {"Version", version}, {"FilePath", update_ + "/" + name}};
+        EXPECT_TRUE(
+            kftest::request(QString::fromUtf8(QJsonDocument(request).toJson())).isEmpty());  // never answered
+        const auto seen = [] { return evalJs("window.updates").toStringList(); };
+        kftest::waitFor([&] { return !seen().isEmpty() && seen().last() == last; });
         kftest::settle(100);
-        return pageUpdates();
+        EXPECT_FALSE(QFile::exists(update_ + "/" + name));  // consumed
+        return seen();
     }
 
-    QString put(const QString& name, const QByteArray& bytes) {
-        const QString path = update_ + "/" + name;
-        QDir().mkpath(update_);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        return path;
-    }
-
-    QStringList functionsCalled() const {
-        QStringList names;
-        for (const QJsonObject& call : sandbox_.journal()) {
-            names << call.value("function").toString();
-        }
-        return names;
-    }
-
-    kftest::EmulatorSandbox sandbox_{QJsonArray{kftest::simDevice("ms", "QZK-ZMC-V1.1.0_01")}};
+    EmulatorSandbox sandbox_{QJsonArray{kftest::simDevice("ms", "QZK-ZMC-V1.1.0_01")}};
     QTemporaryDir dir_;
-    QString update_;
+    QString update_ = dir_.path() + "/update";
     kf::platform::RecordingUpdaterLauncher* launcher_ = nullptr;
     int quits_ = 0;
     int pending_ = 0;
 };
 
-QString simList() {
-    QProcess sim;
-    sim.start(kftest::EmulatorSandbox::simTool(), {"list"});
-    sim.waitForFinished();
-    return QString::fromUtf8(sim.readAllStandardOutput());
-}
-
-QString firmwareRequest(const QString& version, const QString& path) {
-    return QString::fromUtf8(
-        QJsonDocument(
-            QJsonObject{{"FuncName", "ExecuteUpdateFirmware"}, {"Version", version}, {"FilePath", path}})
-            .toJson(QJsonDocument::Compact));
-}
-
 }  // namespace
 
 TEST_F(UpdateCommands, FirmwareUpdatesReportTheirProgressAndLeaveTheDeviceAsTheyEnd) {
+    const QByteArray data = kftest::firmwareData("QZK-ZMC-V3.0.0_02", 4500);
     const QStringList all{"dcDevices", "Reset",    "DeviceExist",     "EraseRom",      "WriteRom", "WriteRom",
                           "WriteRom",  "CheckRom", "FinishUpdateRom", "UpdateVersion", "Reset"};
     const struct {
         const char* name;
         QString version;
-        qint64 checkDelta;
+        quint32 check;
         QStringList calls;
-        QString final;
-        QString listed;  // what kestrafon-sim list shows for the device afterwards
+        QString last;
+        QString listed;  // in kestrafon-sim list afterwards
     } cases[] = {
-        {"unlisted device", "QZK-NOPE", 0, {"dcDevices"}, "-1", "QZK-ZMC-V1.1.0_01"},
-        {"wrong check value", kMouse, 1, all.mid(0, 8), "-1", "(boot loader)"},
-        {"listed device", kMouse, 0, all, "100", "QZK-ZMC-V3.0.0_02"},
+        {"unlisted device", "QZK-NOPE", kftest::byteSum(data), {"dcDevices"}, "-1", "QZK-ZMC-V1.1.0_01"},
+        {"wrong check value", "QZK-ZMC-V1.1.0", 1, all.mid(0, 8), "-1", "(boot loader)"},
+        {"listed device", "QZK-ZMC-V1.1.0", kftest::byteSum(data), all, "100", "QZK-ZMC-V3.0.0_02"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        sandbox_.clearJournal();
         kftest::LogCapture log;
-        const QString path = put("firmware.bin", image(4500, c.checkDelta));
-        const QStringList seen = run(firmwareRequest(c.version, path), c.final);
-        ASSERT_GE(seen.size(), 2) << seen.join(' ').toStdString();
+        sandbox_.clearJournal();
+        const QStringList seen = run("ExecuteUpdateFirmware", c.version, "firmware.bin",
+                                     kftest::firmwareFile(data, c.check), c.last);
+        ASSERT_GE(seen.size(), 2);
         EXPECT_EQ(seen.first(), "5");
-        EXPECT_EQ(seen.last(), c.final);
+        EXPECT_EQ(seen.last(), c.last);
         for (int i = 1; i + 1 < seen.size(); ++i) {
             EXPECT_GT(seen[i].toInt(), seen[i - 1].toInt()) << seen.join(' ').toStdString();
             EXPECT_LT(seen[i].toInt(), 100);
         }
-        EXPECT_EQ(functionsCalled(), c.calls);
-        EXPECT_TRUE(simList().contains(c.listed)) << simList().toStdString();
-        EXPECT_FALSE(QFile::exists(path));  // downloaded into the update folder: consumed
-        EXPECT_EQ(log.matching("failed").size(), c.final == "-1" ? 1 : 0);
-        // A wrong check leaves the device in its boot loader; the reset brings it back.
-        QProcess reset;
-        reset.start(kftest::EmulatorSandbox::simTool(), {"reset"});
-        reset.waitForFinished();
+        EXPECT_EQ(sandbox_.functionsCalled(), c.calls);
+        EXPECT_TRUE(EmulatorSandbox::sim({"list"}).contains(c.listed));
+        EXPECT_EQ(log.matching("failed").size(), c.last == "-1" ? 1 : 0);
+        if (c.last == "-1") {
+            EmulatorSandbox::sim({"reset"});  // out of the boot loader
+        }
     }
+    // The blocks and arguments of the update that went through.
+    QStringList args;
+    for (const QJsonObject& call : sandbox_.journal()) {
+        const QJsonObject a = call.value("args").toObject();
+        for (const char* key : {"mode", "offset", "length", "check", "a", "b"}) {
+            if (a.contains(key)) {
+                args << QString("%1=%2").arg(key, a.value(key).toVariant().toString());
+            }
+        }
+    }
+    EXPECT_EQ(args,
+              (QStringList{"mode=1", "offset=0", "length=2000", "offset=2000", "length=2000", "offset=4000",
+                           "length=500", "length=4500", "check=" + QString::number(kftest::byteSum(data)),
+                           "a=2", "b=17", "mode=2"}));
+    EXPECT_EQ(sandbox_.calls("WriteRom").at(2).value("args").toObject().value("data").toString(),
+              QString::fromLatin1(data.mid(4000).toHex()));
     EXPECT_EQ(window()->updates()->firmwareUpdateCount(), 3);  // a thread each
 }
 
@@ -175,33 +128,26 @@ TEST_F(UpdateCommands, ClientUpdateStartsTheUpdaterAndQuitsOnlyWithAGoodPackage)
     const struct {
         const char* name;
         QVector<kftest::PayloadFile> files;
-        bool launches;
+        bool starts;
         QStringList seen;
-        int quits;
+        const char* logged;
     } cases[] = {
-        {"traversal entry", climbing, true, {"-1"}, 0},
-        {"Updater cannot start", good, false, {"60", "-1"}, 0},
-        {"good package", good, true, {"60"}, 1},
+        {"traversal entry", climbing, true, {"-1"}, "client update refused"},
+        {"Updater cannot start", good, false, {"60", "-1"}, "could not be started"},
+        {"good package", good, true, {"60"}, "closing the client"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         kftest::LogCapture log;
-        launcher_->setSucceeds(c.launches);
-        const int startsBefore = launcher_->starts().size();
-        const QString path =
-            put("client.pkg", buildThemeArchiveFromPayload(kftest::archivePayload("Kestrafon", c.files)));
-        const QString text = QString(R"({"FuncName":"ExecuteUpdateClient","FilePath":"%1"})").arg(path);
-        EXPECT_EQ(run(text, c.seen.last()), c.seen);
-        EXPECT_EQ(quits_, c.quits);
-        EXPECT_EQ(pending_, c.quits);
-        EXPECT_FALSE(QFile::exists(path));
+        launcher_->setSucceeds(c.starts);
+        const QByteArray package = buildThemeArchiveFromPayload(kftest::archivePayload("Kestrafon", c.files));
+        EXPECT_EQ(run("ExecuteUpdateClient", QString(), "client.pkg", package, c.seen.last()), c.seen);
+        EXPECT_EQ(quits_, c.seen == QStringList{"60"} ? 1 : 0);
+        EXPECT_EQ(pending_, quits_);
         EXPECT_FALSE(QFile::exists(dir_.path() + "/escaped"));
-        EXPECT_EQ(launcher_->starts().size() - startsBefore, c.seen.first() == "60" ? 1 : 0);
-        EXPECT_EQ(
-            log.matching(c.seen.last() == "-1" ? "client update refused" : "closing the client").size() +
-                log.matching("could not be started").size(),
-            1u);
+        EXPECT_EQ(log.matching(c.logged).size(), 1);
     }
+    ASSERT_EQ(launcher_->starts().size(), 2);
     const auto start = launcher_->starts().last();
     EXPECT_EQ(start.program, QCoreApplication::applicationDirPath() + "/Updater");
     EXPECT_EQ(start.arguments.mid(0, 5),

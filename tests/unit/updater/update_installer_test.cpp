@@ -1,16 +1,14 @@
 // The Updater's installation step: every file replaced in one step, a failure putting back
-// everything, and an update folder holding anything but files and folders not installed.
+// everything, and an update folder holding anything but files and folders not installed. (The
+// whole program, waiting for the client and restarting it, runs in the end-to-end test.)
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "support/qt_wait.h"
-#include "support/test_paths.h"
 #include "update_installer.h"
 
 namespace {
@@ -119,38 +117,4 @@ TEST_F(Installer, AnUpdateWithALinkOrPipeIsNotInstalled) {
         EXPECT_TRUE(kf::updater::emptyFolder(update));
         ASSERT_TRUE(put(update + "/kestrafon", "new client"));
     }
-}
-
-TEST(UpdaterProgram, WaitsForTheClientInstallsEmptiesAndRestarts) {
-    QTemporaryDir dir;
-    const QString install = dir.path() + "/install";
-    const QString update = dir.path() + "/update";
-    // The "client" is a script that records its arguments, so the restart can be seen.
-    ASSERT_TRUE(put(install + "/client.sh", "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/started\"\n"));
-    QFile::setPermissions(install + "/client.sh", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_TRUE(put(update + "/data.txt", "new"));
-    QProcess client;  // stands for the client that has to quit first
-    client.start("sleep", {"0.3"});
-    ASSERT_TRUE(client.waitForStarted());
-
-    QProcess updater;
-    updater.start(
-        kftest::appDir() + "/Updater",
-        {"--Upgrade", "--pid", QString::number(client.processId()), "--update-dir", update, "--install-dir",
-         install, "--client", "client.sh", "--log", dir.path() + "/updater.log", "--", "--log-file=x"});
-    ASSERT_TRUE(updater.waitForFinished(20000));
-    EXPECT_EQ(updater.exitCode(), 0) << updater.readAllStandardError().toStdString();
-    EXPECT_TRUE(client.waitForFinished(1000));
-    EXPECT_EQ(get(install + "/data.txt"), "new");
-    EXPECT_EQ(entries(update), QStringList());
-    const QByteArray log = get(dir.path() + "/updater.log");
-    EXPECT_TRUE(log.contains("waiting for the client")) << log.toStdString();
-    EXPECT_TRUE(log.contains("installed 1 files"));
-    ASSERT_TRUE(kftest::waitFor([&] { return QFile::exists(install + "/started"); }, 5000));
-    EXPECT_EQ(get(install + "/started"), "--log-file=x\n");
-
-    // Without --Upgrade it does nothing.
-    updater.start(kftest::appDir() + "/Updater", {"--pid", "1"});
-    ASSERT_TRUE(updater.waitForFinished(5000));
-    EXPECT_EQ(updater.exitCode(), 2);
 }
