@@ -105,6 +105,11 @@ QString hexOf(std::initializer_list<int> bytes) {
     return QString::fromLatin1(raw.toHex());
 }
 
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 QByteArray firmwareData(const QByteArray& version, int length) {
     QByteArray data = version;
     while (data.size() < length) {

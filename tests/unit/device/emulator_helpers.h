@@ -48,6 +48,9 @@ QJsonObject simDevice(const QString& id, const QString& firmware, const QString&
 // The lower-case hexadecimal of a list of bytes.
 QString hexOf(std::initializer_list<int> bytes);
 
+// Writes `bytes` to `path`; false when that fails.
+bool writeBytes(const QString& path, const QByteArray& bytes);
+
 // Firmware data of `length` bytes starting with the version text the emulated device reports
 // once it runs it, and the sum of its bytes (the check value the emulated boot loader wants).
 QByteArray firmwareData(const QByteArray& version, int length);
