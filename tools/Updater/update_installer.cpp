@@ -269,11 +269,16 @@ bool listUpdateFiles(const QString& updateFolder, QStringList* files, QString* e
 }
 
 bool needsElevation(const QString& installFolder, const QStringList& files) {
+    // The folder each file is written into, or the nearest one that exists (the new ones are
+    // made in it).
     QStringList folders{installFolder};
     for (const QString& file : files) {
-        const QString parent = QFileInfo(installFolder + QLatin1Char('/') + file).path();
-        if (QFileInfo(parent).isDir() && !folders.contains(parent)) {
-            folders.append(parent);
+        QString folder = QFileInfo(installFolder + QLatin1Char('/') + file).path();
+        while (folder.size() > installFolder.size() && !QFileInfo(folder).isDir()) {
+            folder = QFileInfo(folder).path();
+        }
+        if (!folders.contains(folder)) {
+            folders.append(folder);
         }
     }
     for (const QString& folder : folders) {
