@@ -1,4 +1,5 @@
 #include "cefclient/client_handler.h"
+#include "cefclient/resource_request.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -13,8 +14,6 @@
 #include "cefclient/message_event.h"
 #include "cefclient/update_package.h"
 
-const char ClientHandler::kWebClientPrefix[] = "kestrafon://page.kestrafon/local/";
-const char ClientHandler::kStartPage[] = "kestrafon://page.kestrafon/local/black/client.html";
 const char ClientHandler::kVendorSite[] = "https://www.kestrafon.com/";
 
 namespace {
@@ -29,9 +28,6 @@ bool postToOwnerThread(QObject* owner, F&& call) {
     return true;
 }
 }  // namespace
-
-static_assert(sizeof(ClientHandler::kWebClientPrefix) - 1 == 33,
-              "the key rule depends on a 33-character prefix");
 
 namespace kf {
 namespace {
