@@ -41,20 +41,20 @@ void AudioData::setPlaying(bool playing) {
     emit isPlayingChanged();
 }
 
-void AudioData::SetSource(QString source) {
+void AudioData::SetSource(const QString& source) {
     source_ = source;
     if (!player_->openFile(source, kf::music::StreamFormat::Detect)) {
         qWarning().noquote() << "file open failed" << player_->errorText();
     }
 }
 
-void AudioData::setSourceHTTP(QString) {}
+void AudioData::setSourceHTTP(const QString&) {}
 
-void AudioData::SetMute(QString L, QString R) {
+void AudioData::SetMute(const QString& L, const QString& R) {
     player_->setMasterVolume(volumeValue(L), volumeValue(R));
 }
 
-void AudioData::SetPlayerVolume(QString L, QString R) {
+void AudioData::SetPlayerVolume(const QString& L, const QString& R) {
     player_->setPlayerVolume(volumeValue(L), volumeValue(R));
 }
 

@@ -9,9 +9,10 @@
 #include <functional>
 #include <memory>
 
+#include "music/music_api.h"
 #include "music/player.h"
 
-class AudioData : public QObject {
+class AudioData : public QObject, public kf::music::MusicCommands {
     Q_OBJECT
 public:
     static constexpr int kInterval = 60;  // ms between refreshes
@@ -24,7 +25,7 @@ public:
     void setScriptSink(std::function<void(const QString& script)> sink) { scriptSink_ = std::move(sink); }
 
     // The music information text of "GetMusicInfo"; also sets the seek time to the length.
-    QString musicInfo();
+    QString musicInfo() override;
     // The spectrum message of the last refresh, as built from the current members.
     QString spectrumMessage() const;
     // "MM:SS" of a time: whole minutes and seconds, two digits at least.
@@ -48,16 +49,16 @@ public slots:
     void refreshDatas();
 
 public:
-    Q_INVOKABLE void SetSource(QString source);
-    Q_INVOKABLE void setSourceHTTP(QString source);
-    Q_INVOKABLE void SetMute(QString L, QString R);
-    Q_INVOKABLE void SetPlayerVolume(QString L, QString R);
-    Q_INVOKABLE void PlayMusic();
+    Q_INVOKABLE void SetSource(const QString& source) override;
+    Q_INVOKABLE void setSourceHTTP(const QString& source);
+    Q_INVOKABLE void SetMute(const QString& L, const QString& R) override;
+    Q_INVOKABLE void SetPlayerVolume(const QString& L, const QString& R) override;
+    Q_INVOKABLE void PlayMusic() override;
     Q_INVOKABLE void stopMusic();
-    Q_INVOKABLE void pauseMusic();
-    Q_INVOKABLE void ResumeMusic();
-    Q_INVOKABLE void PlayLoopMusic();
-    Q_INVOKABLE void seekPosition(int ms);
+    Q_INVOKABLE void pauseMusic() override;
+    Q_INVOKABLE void ResumeMusic() override;
+    Q_INVOKABLE void PlayLoopMusic() override;
+    Q_INVOKABLE void seekPosition(int ms) override;
 
 private:
     void setPlaying(bool playing);
