@@ -69,13 +69,18 @@ TEST_F(StreamPlayerTest, PauseResumeSeekAndLoopMoveThePosition) {
     EXPECT_FALSE(player.status().playing);
 }
 
-TEST_F(StreamPlayerTest, WavMp3FlacAndOggOpenByContentAndPlay) {
+TEST_F(StreamPlayerTest, WavMp3FlacOggAndOpusOpenByContentAndPlay) {
     kftest::writeSineWav(path("source.wav"), 1, 1000);
     const struct {
         const char* name;
         const char* encoder;
     } formats[] = {
-        {"wav", nullptr}, {"mp3", "lamemp3enc"}, {"flac", "flacenc"}, {"ogg", "vorbisenc ! oggmux"}};
+        {"wav", nullptr},
+        {"mp3", "lamemp3enc"},
+        {"flac", "flacenc"},
+        {"ogg", "vorbisenc ! oggmux"},
+        {"opus", "audioresample ! opusenc ! oggmux"},
+    };
     for (const auto& f : formats) {
         SCOPED_TRACE(f.name);
         // Named .bin: the format comes from the content.
