@@ -50,6 +50,7 @@ export interface Catalog {
 }
 
 interface Job {
+  started: number;
   session: Session | null;
   what: string;
   value: unknown;
@@ -289,7 +290,7 @@ export class App {
   }
 
   write(key: string, what: string, value: unknown, send: Send, apply: () => void, session = this.session): void {
-    const job: Job = { session, what, value, send, apply };
+    const job: Job = { started: performance.now(), session, what, value, send, apply };
     const current = this.writes.get(key);
     if (current && current.status === 'pending') {
       // Latest wins: the next write of this setting starts when the one in flight answers.
@@ -319,6 +320,11 @@ export class App {
       this.notify('error', fmt(this.t.write.failed, { what: job.what, reason }) + ' ' + this.t.write.kept, retry, key);
     }
     this.changed();
+    // Logged once the outcome is on screen: the client's log then says what reached the device
+    // and how long a person waited for it.
+    requestAnimationFrame(() =>
+      console.log(`write ${key}: ${answer.ok ? 'ok' : 'failed'} "${answer.text}" shown after ${Math.round(performance.now() - job.started)} ms`),
+    );
     if (next) void this.run(key, next);
     else if (answer.ok) window.setTimeout(() => this.clearOk(key), 2500);
   }
