@@ -172,7 +172,7 @@ export const en = {
     mode: 'Effect',
     direction: 'Direction',
     sent: 'Colours sent',
-    keyCount: '{n} keys coloured',
+    keyCount: 'Keys coloured: {n}',
   },
   macros: {
     title: 'Macros',
