@@ -126,7 +126,10 @@ def device_flows(c):
     c.click('.dialog .btn.primary')
     c.wait('!!document.querySelector(".wstatus.ok")', 'the button write is shown as written')
     c.click('[role="tab"]', 'DPI')
-    c.click('[data-stage="2"] .stage-pick')
+    for stage in (1, 3, 0, 4, 1, 3, 0, 4, 2):  # ends on stage 3; each click is timed in the log
+        c.click(f'[data-stage="{stage}"] .stage-pick')
+        c.wait(f'document.querySelector("[data-stage=\\"{stage}\\"] .stage-pick").getAttribute("aria-checked") === "true"'
+               ' && !document.querySelector(".wstatus.pending")', f'stage {stage + 1} is shown as current once written')
     c.wait('document.querySelector("[data-stage=\\"2\\"] .stage-pick").getAttribute("aria-checked") === "true"',
            'stage 3 is the current stage once written')
     c.click('[role="tab"]', 'Lighting' if LANG == 'en' else '灯光')
@@ -147,9 +150,11 @@ def device_flows(c):
     frames = [a['data'] for a in writes(j, 'dcNotifyRGBDevice')]
     check(frames and frames[-1].startswith('0502bbaa0700f801' + '3be05a' + '000000'),
           'the keyboard got a colour frame with Esc green (3BE05A)')
-    for line in c.log().splitlines():
-        if 'write QZK-ZMC-V1.1.0:1:CurDpi: ok' in line:
-            print('DPI stage click to answer shown:', line.rsplit('after', 1)[-1].strip())
+    shown = [int(line.split(' shown after ')[1].split(' ms')[0]) for line in c.log().splitlines()
+             if 'write QZK-ZMC-V1.1.0:1:CurDpi: ok' in line and ' shown after ' in line]
+    if shown:
+        print(f'DPI stage click to answer shown: median {sorted(shown)[len(shown) // 2]} ms over {len(shown)} clicks '
+              f'(min {min(shown)}, max {max(shown)})')
 
 
 def screenshots(c):
