@@ -18,11 +18,12 @@ function inlineIntoHtml(): Plugin {
         if (file.type === 'chunk' && file.isEntry) {
           const code = file.code.replace(/<\/script/gi, '<\\/script');
           text = text.replace(new RegExp(`<script[^>]*src="[^"]*${file.fileName}"[^>]*></script>`), '');
-          text = text.replace('</body>', `<script>${code}</script>\n</body>`);
+          // A function, so "$&" and the like in the code are not read as replacement patterns.
+          text = text.replace('</body>', () => `<script>${code}</script>\n</body>`);
           delete bundle[name];
         } else if (file.type === 'asset' && file.fileName.endsWith('.css')) {
           text = text.replace(new RegExp(`<link[^>]*href="[^"]*${file.fileName}"[^>]*>`), '');
-          text = text.replace('</head>', `<style>${String(file.source)}</style>\n</head>`);
+          text = text.replace('</head>', () => `<style>${String(file.source)}</style>\n</head>`);
           delete bundle[name];
         }
       }

@@ -99,9 +99,10 @@ def main():
         check((x, y) == ((1280 - 1160) // 2, (800 - 720) // 2), f'the window is centred, got {x},{y}')
 
         # Drag the title bar, as a person moves the window.
-        xdotool('mousemove', '--window', window, '400', '18', 'mousedown', '1')
-        xdotool('mousemove', '--window', window, '410', '23')
-        xdotool('mousemove', '--window', window, '420', '28', 'mouseup', '1')
+        # Screen coordinates: the window moves under the pointer while it is dragged.
+        xdotool('mousemove', str(x + 400), str(y + 18), 'mousedown', '1')
+        xdotool('mousemove', str(x + 410), str(y + 23))
+        xdotool('mousemove', str(x + 420), str(y + 28), 'mouseup', '1')
         moved = wait_for(lambda: geometry(window)[:2] == (x + 20, y + 10), timeout=5)
         check(moved, f'dragging the title bar moved the window by (20, 10), now at {geometry(window)[:2]}')
 

@@ -98,6 +98,7 @@ export function AssignDialog(props: { session: Session; row: ButtonRow; name: st
   const [tab, setTab] = useState<Tab>(() => tabOf(current, MEDIA_TASKS));
   const [a, setA] = useState<Assignment>(current);
   const [error, setError] = useState('');
+  const [dpiText, setDpiText] = useState(current.type.toUpperCase() === 'DPI' ? current.command.split('|')[1] ?? '' : '');
   useEffect(() => void app.loadCatalog(), [app]);
   const codes = app.catalog?.codes;
   const macros = session.profile?.macros() ?? [];
@@ -196,12 +197,14 @@ export function AssignDialog(props: { session: Session; row: ButtonRow; name: st
                 min={50}
                 max={max}
                 step={50}
-                value={a.type === 'DPI' ? a.command.split('|')[1] : ''}
+                value={dpiText}
                 data-autofocus
                 onInput={(e) => {
-                  const v = Math.round(Number((e.currentTarget as HTMLInputElement).value) / 50) * 50;
-                  const clamped = Math.min(max, Math.max(50, v || 50));
-                  pick({ type: 'DPI', command: `1|${clamped}|${clamped}` });
+                  const text = (e.currentTarget as HTMLInputElement).value;
+                  setDpiText(text);
+                  const v = Math.round(Number(text) / 50) * 50;
+                  if (v >= 50 && v <= max) pick({ type: 'DPI', command: `1|${v}|${v}` });
+                  else pick({ type: 'DPI', command: '' });
                 }}
               />
               <span class="hint">{fmt(app.t.mouse.max, { max })} · {app.t.mouse.step50}</span>

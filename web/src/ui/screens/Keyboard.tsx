@@ -9,7 +9,7 @@ import { KEYBOARD_HEIGHT_UNITS, KEYBOARD_WIDTH_UNITS, KEYS, type KeyDef } from '
 import type { ButtonRow } from '../../model/profile';
 import { AssignDialog } from '../AssignDialog';
 import { ColourPicker, hsvToHex } from '../colour';
-import { Empty, Field, Segmented, Select, Slider, Tabs, Toggle, useApp, WriteStatus } from '../kit';
+import { Empty, Field, Select, Slider, Tabs, Toggle, useApp, WriteStatus } from '../kit';
 import { DeviceHeader, rowValue, writeRow } from './Mouse';
 
 type Tab = 'colours' | 'keys' | 'lighting';
@@ -260,7 +260,7 @@ function LightingTab({ s }: { s: Session }) {
           <Slider label={m.speed} min={0} max={8} value={num('LightSpeed')} onCommit={(v) => writeRow(app, s, 'LightSpeed', String(v), part(m.speed))} />
         </Field>
         <Field label={t.direction} status={st('LightDirection')}>
-          <Segmented label={t.direction} value={num('LightDirection')} options={DIRECTIONS.map((v) => ({ value: v, label: app.t.directions[v] }))} onChange={(v) => writeRow(app, s, 'LightDirection', String(v), part(t.direction))} />
+          <Select label={t.direction} value={num('LightDirection')} options={DIRECTIONS.map((v) => ({ value: v, label: app.t.directions[v] }))} onChange={(v) => writeRow(app, s, 'LightDirection', String(v), part(t.direction))} />
         </Field>
       </div>
       <div class="col">
