@@ -18,6 +18,7 @@
 #include "device/device_functions.h"
 #include "device/device_layer.h"
 #include "frame/pop_widget.h"
+#include "music/audio_data.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/keyboard/keyboard_layouts.h"
 #include "platform/pointer/pointer_system.h"
@@ -86,7 +87,7 @@ Window::Window(const Options& options, QWidget* parent)
     connect(mainView_, &QCefWebView::jsMessage, this, &Window::onJsMessage);
     connectVMulti();
     installEventFilter(this);
-    // The music player (AudioData) is created here once the music subsystem exists.
+    setAudioData(std::make_unique<AudioData>(kf::music::createPlayer()));
 }
 
 Window::~Window() {
@@ -107,6 +108,7 @@ Window::~Window() {
             view->deleteLater();
     }
     disconnectVMulti();
+    setAudioData(nullptr);
     // Stops the device worker's thread after the write it is running.
     setDeviceLayer(nullptr);
 }
@@ -165,6 +167,22 @@ void Window::setUpdateServices(const QString& updateFolder,
     }
     updates_ = std::make_unique<kf::window::Updates>(std::move(services));
     components_.updates = updates_.get();
+}
+
+void Window::setAudioData(std::unique_ptr<AudioData> audio) {
+    if (audio_ && components_.music == audio_.get()) {
+        components_.music = nullptr;
+    }
+    audio_ = std::move(audio);
+    if (!audio_) {
+        return;
+    }
+    audio_->setScriptSink([this](const QString& script) {
+        if (ClientHandler* handler = kf::clientHandler()) {
+            handler->OnRGBMusicData(script, startPage_);
+        }
+    });
+    components_.music = audio_.get();
 }
 
 void Window::setFileCache(std::unique_ptr<FileCache> cache) {

@@ -9,6 +9,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import stat
 import struct
 import subprocess
@@ -16,8 +17,10 @@ import sys
 import tempfile
 import time
 
-APP_DIR, ARCHIVE_TOOL, PAK_TOOL = sys.argv[1], sys.argv[2], sys.argv[3]
-PAGES = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'web', 'pages')
+sys.path.insert(0, os.path.dirname(__file__))
+from page_probe import PageProbe  # noqa: E402
+
+APP_DIR, ARCHIVE_TOOL, PAK_TOOL, PAGES = sys.argv[1:5]
 MARKER = 'page pack of the update'
 failures = []
 
@@ -50,12 +53,30 @@ def xdotool(*args):
     return subprocess.run(['xdotool', *args], capture_output=True, text=True).stdout.strip()
 
 
-def send_request(window, text):
-    """Types a request into the start page's text area and clicks Send, as a person would."""
-    xdotool('mousemove', '--window', window, '400', '400', 'click', '1')
+def free_port():
+    with socket.socket() as s:
+        s.bind(('127.0.0.1', 0))
+        return s.getsockname()[1]
+
+
+def connect(port):
+    try:
+        return PageProbe(port)
+    except Exception:  # the debugging port may not answer yet
+        return None
+
+
+def send_request(window, probe, text):
+    """Types a request into the diagnostics view and sends it, as a person would."""
+    if not probe.eval('!!document.querySelector(".diag textarea")'):
+        xdotool('key', '--window', window, 'ctrl+shift+d')
+        wait_for(lambda: probe.eval('!!document.querySelector(".diag textarea")'), 10)
+    at = probe.centre('.diag textarea')
+    xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
     xdotool('key', '--window', window, 'ctrl+a')
     xdotool('type', '--window', window, '--delay', '2', text)
-    xdotool('mousemove', '--window', window, '93', '461', 'click', '1')
+    at = probe.centre('.diag .btn.primary')
+    xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
 
 
 def qstring(text):
@@ -108,15 +129,17 @@ def main():
     log_path = os.path.join(tmp, 'kestrafon.log')
     updater_log = os.path.join(tmp, 'updater.log')
     env = dict(os.environ, TMPDIR=tmp, QTWEBENGINE_DISABLE_SANDBOX='1', LANG='en_US.UTF-8',
-               XDG_DATA_HOME=os.path.join(tmp, 'data'), KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'))
+               XDG_DATA_HOME=os.path.join(tmp, 'data'), KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'),
+               QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{free_port()}')
     client = subprocess.Popen([os.path.join(install, 'kestrafon'), f'--log-file={log_path}'], env=env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     restarted = None
     try:
         check(wait_for(lambda: 'bridge: connected' in read(log_path)), 'the page sees the client bridge')
         window = wait_for(lambda: xdotool('search', '--name', 'Vorkanta'))
-        check(window, 'the main window exists')
-        if not window:
+        probe = wait_for(lambda: connect(env['QTWEBENGINE_REMOTE_DEBUGGING'].split(':')[1]), 15)
+        check(window and probe, 'the main window exists and its page can be looked into')
+        if not window or not probe:
             return
         window = window.splitlines()[0]
 
@@ -128,7 +151,7 @@ def main():
         with open(bad, 'wb') as f:
             f.write(package([('Kestrafon/readme.txt', b'fine'), ('Kestrafon/../../escaped.txt', b'outside')]))
         before = snapshot(tmp, skip={cache, os.path.join(tmp, 'sim')})
-        send_request(window, '{"FuncName":"ExecuteUpdateClient","FilePath":"%s"}' % bad)
+        send_request(window, probe, '{"FuncName":"ExecuteUpdateClient","FilePath":"%s"}' % bad)
         check(wait_for(lambda: 'client update refused' in read(log_path)), 'the traversal package is refused')
         check(client.poll() is None, 'the client keeps running after a refused package')
         after = snapshot(tmp, skip={cache, os.path.join(tmp, 'sim')})
@@ -139,8 +162,8 @@ def main():
         # A package with a changed page pack, built by the tools.
         pages = os.path.join(tmp, 'pages')
         shutil.copytree(PAGES, pages)
-        with open(os.path.join(pages, 'black', 'js', 'client.js'), 'a') as f:
-            f.write("console.log('%s');\n" % MARKER)
+        with open(os.path.join(pages, 'black', 'client.html'), 'a') as f:
+            f.write("<script>console.log('%s');</script>\n" % MARKER)
         source = os.path.join(tmp, 'package', 'Kestrafon')
         os.makedirs(source)
         subprocess.run([PAK_TOOL, 'build', pages, os.path.join(source, 'theme.pak'), '--shift', '7'], check=True,
@@ -152,7 +175,7 @@ def main():
         check(os.path.isdir(cache), 'the browser cache folder exists while the client runs')
         with open(os.path.join(cache, 'e2e-marker'), 'w') as f:
             f.write('gone after the update\n')
-        send_request(window, '{"FuncName":"ExecuteUpdateClient","FilePath":"%s"}' % good)
+        send_request(window, probe, '{"FuncName":"ExecuteUpdateClient","FilePath":"%s"}' % good)
         try:
             client.wait(30)
         except subprocess.TimeoutExpired:
