@@ -69,8 +69,11 @@ def connect(port):
 def send_request(window, probe, text):
     """Types a request into the diagnostics view and sends it, as a person would."""
     if not probe.eval('!!document.querySelector(".diag textarea")'):
+        xdotool('mousemove', '--window', window, '400', '18', 'click', '1')  # the title bar takes the focus
         xdotool('key', '--window', window, 'ctrl+shift+d')
         wait_for(lambda: probe.eval('!!document.querySelector(".diag textarea")'), 10)
+    # The update commands are never answered: the view takes a new request once it gave up waiting.
+    wait_for(lambda: probe.eval('!document.querySelector(".diag .btn.primary").disabled'), 15)
     at = probe.centre('.diag textarea')
     xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
     xdotool('key', '--window', window, 'ctrl+a')
