@@ -142,7 +142,10 @@ TEST(CrashHandlerLife, OneAtATimeAndItsEndPutsThePreviousActionsBack) {
         CrashHandler handler;
         ASSERT_TRUE(handler.setDumpFolder(temp.path()));
         CrashHandler second;
+        MessageCapture capture;
         EXPECT_FALSE(second.setDumpFolder(temp.path()));
+        EXPECT_EQ(MessageCapture::messages(),
+                  QStringList{"CrashHandler: another crash handler is installed"});
     }
     struct sigaction after {};
     sigaction(SIGSEGV, nullptr, &after);
