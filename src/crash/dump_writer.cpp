@@ -305,7 +305,9 @@ bool writeDump(const char* folder, int sig, const siginfo_t* info, const void* c
         out.character('\n');
         out.text("program: ").text(g_programPath).character('\n');
         out.text("build-id: ").text(g_buildId[0] != '\0' ? g_buildId : "unknown").character('\n');
-        // Raw return addresses, newest first; the reporter names them from the maps below.
+        // Raw return addresses, newest first; the reporter names them from the maps below. The
+        // unwinder behind backtrace() was loaded at set-up; it reads the unwind tables in place
+        // (glibc before 2.35 takes the loader's lock to find them: a crash inside the loader hangs).
         out.text("backtrace:\n");
         void* frames[kBacktraceDepth];
         const int depth = backtrace(frames, kBacktraceDepth);
