@@ -306,8 +306,8 @@ bool writeDump(const char* folder, int sig, const siginfo_t* info, const void* c
         out.text("program: ").text(g_programPath).character('\n');
         out.text("build-id: ").text(g_buildId[0] != '\0' ? g_buildId : "unknown").character('\n');
         // Raw return addresses, newest first; the reporter names them from the maps below. The
-        // unwinder behind backtrace() was loaded at set-up; it reads the unwind tables in place
-        // (glibc before 2.35 takes the loader's lock to find them: a crash inside the loader hangs).
+        // unwinder behind backtrace() was loaded at set-up and reads the unwind tables in place
+        // (with glibc before 2.35 it takes the loader's lock to find them).
         out.text("backtrace:\n");
         void* frames[kBacktraceDepth];
         const int depth = backtrace(frames, kBacktraceDepth);
