@@ -9,6 +9,7 @@
 #include <QtDebug>
 #include <algorithm>
 
+#include "crash/crash_signal.h"
 #include "device/device_functions.h"
 #include "device/firmware_image.h"
 #include "device/usb_interface_api.h"
@@ -38,6 +39,9 @@ update_firmware::update_firmware(QThread* thread, const QString& version, const 
     }
     if (thread) {
         moveToThread(thread);
+        // First thing on the new thread: a stack for the crash handler, so an overflow is reported too.
+        QObject::connect(thread, &QThread::started, thread, &kf::crash::installThreadStack,
+                         Qt::DirectConnection);
         connect(thread, &QThread::started, this, &update_firmware::UpdateFirmware);
     }
 }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <csignal>
 
 #include "device/device_functions.h"
 #include "device/firmware_image.h"
@@ -137,12 +138,21 @@ TEST(FirmwareUpdate, RunsOnItsOwnThreadAndEndsAtTheNextWaitWhenInterrupted) {
     QStringList reported;  // queued onto this thread
     QObject::connect(update, &update_firmware::SigRefreshUpdateState, &thread,
                      [&](const QString& v) { reported << v; });
+    bool altStack = false;  // the crash handler's stack, set up on the thread before the update
+    QObject::connect(
+        &thread, &QThread::started, &thread,
+        [&] {
+            stack_t stack{};
+            altStack = sigaltstack(nullptr, &stack) == 0 && !(stack.ss_flags & SS_DISABLE);
+        },
+        Qt::DirectConnection);
     thread.start();  // the waits are not scaled: the switch to the boot loader waits 8 s
     ASSERT_TRUE(kftest::waitFor([&] { return !sandbox.calls("Reset").isEmpty(); }));
     thread.requestInterruption();
     EXPECT_TRUE(kftest::waitFor([&] { return reported == QStringList{"-1"}; }, 2000));
     thread.quit();
     thread.wait();
+    EXPECT_TRUE(altStack);
     delete update;
     EXPECT_TRUE(sandbox.calls("DeviceExist").isEmpty());
     EXPECT_EQ(log.matching("interrupted").size(), 1);
