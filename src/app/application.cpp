@@ -4,6 +4,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QRegularExpression>
@@ -13,6 +14,7 @@
 
 #include "app/command_line.h"
 #include "app/core_resources.h"
+#include "app/logging.h"
 #include "app/process.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/theme_archive.h"
@@ -309,8 +311,12 @@ void Application::startMainWindow() {
     options.startHidden = autostart_;
     // The "url" switch lets a developer or a test point the client at another page.
     options.startPage = kf::CommandLine::process().switchValue(QStringLiteral("url"));
+    if (!kf::logging::currentLogPath().isEmpty()) {
+        options.logFolder = QFileInfo(kf::logging::currentLogPath()).absolutePath();
+    }
     mainWindow_ = new Window(options);
     mainWindow_->setQuitRoutine(&kf::quitApplication);
+    mainWindow_->setUpdatePendingRoutine([] { kf::setUpdatePending(true); });
     mainWindow_->setClientInfo(clientInfo_);
     setThemeRoot(kf::appDirPath() + "theme");
     setThemeName(Window::themeNameFor(mainWindow_->startPage()));
