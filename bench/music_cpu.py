@@ -66,7 +66,7 @@ def descendants(pid):
 
 def measure(tmp, mode, wav):
     log_path = os.path.join(tmp, mode + '.log')
-    env = dict(os.environ, TMPDIR=os.path.join(tmp, mode), QTWEBENGINE_DISABLE_SANDBOX='1',
+    env = dict(os.environ, TMPDIR=os.path.join(tmp, mode), XDG_DATA_HOME=os.path.join(tmp, mode, 'data'), QTWEBENGINE_DISABLE_SANDBOX='1',
                KESTRAFON_AUDIO_SINK='null', KESTRAFON_SIM_DIR=os.path.join(tmp, mode, 'sim'))
     os.makedirs(env['TMPDIR'], exist_ok=True)
     url = f'file://{PAGE}?file={wav}&mode={mode}'

@@ -81,7 +81,7 @@ def measure(name, make_cmd, ready, runs):
     times, peaks = [], []
     for _ in range(runs):
         tmp = tempfile.mkdtemp(prefix='kf-bench-')
-        env = dict(os.environ, TMPDIR=tmp, QTWEBENGINE_DISABLE_SANDBOX='1', KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'))
+        env = dict(os.environ, TMPDIR=tmp, XDG_DATA_HOME=os.path.join(tmp, 'data'), QTWEBENGINE_DISABLE_SANDBOX='1', KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'))
         try:
             t, peak = run_once(make_cmd(tmp), env, ready(tmp))
         finally:

@@ -47,6 +47,11 @@ QString ClientApp::localeFromEnvironment(const QProcessEnvironment& env) {
 EngineSettings ClientApp::defaultSettings(const QProcessEnvironment& env) {
     EngineSettings settings;
     settings.cachePath = QDir::toNativeSeparators(QDir::tempPath() + "/Kestrafon");
+    QString data = env.value(QStringLiteral("XDG_DATA_HOME"));
+    if (data.isEmpty() || !QDir::isAbsolutePath(data)) {
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    }
+    settings.storagePath = QDir::cleanPath(data + QStringLiteral("/kestrafon/storage"));
     settings.locale = localeFromEnvironment(env);
     return settings;
 }
@@ -74,7 +79,8 @@ QString ClientApp::bridgeScriptSource() {
 void ClientApp::initialize(QWebEngineProfile* profile, const EngineSettings& settings,
                            ClientHandler* handler) {
     profile->setCachePath(settings.cachePath);
-    profile->setPersistentStoragePath(settings.cachePath + "/Storage");
+    profile->setPersistentStoragePath(settings.storagePath.isEmpty() ? settings.cachePath + "/Storage"
+                                                                     : settings.storagePath);
     profile->setPersistentCookiesPolicy(settings.persistentSessionCookies
                                             ? QWebEngineProfile::ForcePersistentCookies
                                             : QWebEngineProfile::AllowPersistentCookies);

@@ -13,6 +13,10 @@ class QWebEngineUrlSchemeHandler;
 
 struct EngineSettings {
     QString cachePath;  // temporary folder + "/Kestrafon"
+    // What pages keep between starts (their local storage: the user's named profiles). It lives
+    // in the user's data folder, not under the cache, so a reboot that empties the temporary
+    // folder or the cache removal after a client update loses none of it.
+    QString storagePath;  // $XDG_DATA_HOME/kestrafon/storage, else ~/.local/share/kestrafon/storage
     QString userAgent = QStringLiteral("KestrafonClient");
     QString productVersion = QStringLiteral("2.0");
     QString locale;  // "en" or "zh"

@@ -45,7 +45,7 @@ def run_client(tmp, name, env_extra, wav, until, timeout=40.0):
     log_path = os.path.join(tmp, name + '.log')
     env = dict(os.environ)
     env.pop('KESTRAFON_AUDIO_SINK', None)
-    env.update(TMPDIR=os.path.join(tmp, name), QTWEBENGINE_DISABLE_SANDBOX='1',
+    env.update(TMPDIR=os.path.join(tmp, name), XDG_DATA_HOME=os.path.join(tmp, name, 'data'), QTWEBENGINE_DISABLE_SANDBOX='1',
                KESTRAFON_SIM_DIR=os.path.join(tmp, name, 'sim'), **env_extra)
     os.makedirs(env['TMPDIR'], exist_ok=True)
     url = 'file://' + PAGE + '?file=' + wav

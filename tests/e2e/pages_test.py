@@ -53,7 +53,7 @@ class Client:
         self.tmp = tmp
         self.port = free_port()
         self.log_path = os.path.join(tmp, 'kestrafon.log')
-        self.env = dict(os.environ, TMPDIR=tmp, QTWEBENGINE_DISABLE_SANDBOX='1',
+        self.env = dict(os.environ, TMPDIR=tmp, XDG_DATA_HOME=os.path.join(tmp, 'data'), QTWEBENGINE_DISABLE_SANDBOX='1',
                         LANG='en_US.UTF-8' if LANG == 'en' else 'zh_CN.UTF-8', LANGUAGE='', LC_ALL='', LC_MESSAGES='',
                         KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'),
                         QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{self.port}')

@@ -62,7 +62,7 @@ def main():
     tmp = tempfile.mkdtemp(prefix='kf-e2e-')
     log_path = os.path.join(tmp, 'kestrafon.log')
     port = free_port()
-    env = dict(os.environ, TMPDIR=tmp, QTWEBENGINE_DISABLE_SANDBOX='1', LANG='en_US.UTF-8',
+    env = dict(os.environ, TMPDIR=tmp, XDG_DATA_HOME=os.path.join(tmp, 'data'), QTWEBENGINE_DISABLE_SANDBOX='1', LANG='en_US.UTF-8',
                KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'), QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{port}')
     client = subprocess.Popen([os.path.join(APP_DIR, 'kestrafon'), f'--log-file={log_path}'], env=env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -54,6 +54,12 @@ void prepareEnvironment() {
         QFile::setPermissions(QString::fromUtf8(dir), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", dir);
     }
+    // Page storage and other per-user data of clients the tests start go to a folder of this
+    // run, never to the user's own data folder.
+    static QTemporaryDir dataDir(QDir::tempPath() + "/kf-test-data-XXXXXX");
+    if (dataDir.isValid()) {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataDir.path()));
+    }
     // The device emulator keeps its state in a folder of its own for this test run, never in
     // the user's data folder; clients the tests start inherit it.
     if (qEnvironmentVariableIsEmpty("KESTRAFON_SIM_DIR")) {

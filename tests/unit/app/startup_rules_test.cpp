@@ -58,6 +58,12 @@ TEST(EngineSettings, DefaultsAreTheClientsIdentity) {
     EXPECT_EQ(s.background.rgba(), 0xFF222529u);
     EXPECT_EQ(s.cachePath, QDir::toNativeSeparators(QDir::tempPath() + "/Kestrafon"));
     EXPECT_TRUE(s.persistentSessionCookies);
+    // Page storage outlives the cache: the user's data folder, or its default when unset or relative.
+    EXPECT_EQ(s.storagePath, QDir::homePath() + "/.local/share/kestrafon/storage");
+    EXPECT_EQ(ClientApp::defaultSettings(envWith({{"XDG_DATA_HOME", "/d"}})).storagePath,
+              "/d/kestrafon/storage");
+    EXPECT_EQ(ClientApp::defaultSettings(envWith({{"XDG_DATA_HOME", "rel"}})).storagePath,
+              QDir::homePath() + "/.local/share/kestrafon/storage");
 }
 
 TEST(Logging, LevelsParseLikeTheEngineSwitch) {
