@@ -118,10 +118,11 @@ TEST_F(DeviceWorker, ProfileValuesBecomeTheirDeviceBytes) {
     EXPECT_TRUE(worker.writeDeviceCode(kMouse, "45", "2000", "5"));
     EXPECT_TRUE(worker.writeDeviceCode(kKeyboard, "166", "CD00E9", "3"));
     EXPECT_TRUE(worker.writeDeviceCode(kMouse, "91", "2", "1"));
-    EXPECT_FALSE(worker.writeDeviceCode(kMouse, "91", "1,2", "3"));   // count differs: not sent
-    EXPECT_FALSE(worker.writeDeviceCode(kMouse, "91", "1,zz", "2"));  // not byte tokens: not sent
+    EXPECT_TRUE(worker.writeDeviceCode(kMouse, "92", "0x01,2,,ff", "4"));  // an empty token is 00
+    EXPECT_FALSE(worker.writeDeviceCode(kMouse, "91", "1,2", "3"));        // count differs: not sent
+    EXPECT_FALSE(worker.writeDeviceCode(kMouse, "91", "1,zz", "2"));       // not byte tokens: not sent
     EXPECT_FALSE(worker.writeDeviceCode("QZK-UNKNOWN", "91", "2", "1"));
-    EXPECT_EQ(writes(), (QStringList{"57:2eabf3", "45:0128002800", "166:cd00e9", "91:02"}));
+    EXPECT_EQ(writes(), (QStringList{"57:2eabf3", "45:0128002800", "166:cd00e9", "91:02", "92:010200ff"}));
     EXPECT_TRUE(messages.isEmpty());  // no tray message for direct writes
 }
 
