@@ -102,7 +102,8 @@ TEST(KeyColourFrame, MalformedItemsAndUnknownNames) {
     EXPECT_EQ(rgbAt(frame, "F1"), QByteArray("\x00\x10\x00", 3));         // malformed digits read as 0
     // Nothing outside the key area was touched.
     EXPECT_EQ(frame.buffer().mid(8 + 3 * 126).count('\0'), 1024 - 8 - 3 * 126);
-    // An empty name is the last empty matrix position.
-    frame.apply({"#FFFFFF"});
-    EXPECT_EQ(frame.buffer().mid(8 + 3 * 125, 3), QByteArray("\xFF\xFF\xFF", 3));
+    // An item without a key name colours no blank position of the matrix and is not recorded.
+    frame.apply({"#FFFFFF", "#00FF00"});
+    EXPECT_EQ(frame.buffer().mid(8).count('\0'), 1024 - 8);
+    EXPECT_TRUE(frame.previousKeys().isEmpty());
 }
