@@ -29,6 +29,49 @@ public:
     std::string out;
 };
 
+// Collects at most `limit` bytes of the library's output; past that it only notes the overflow,
+// so an oversized document never takes more memory than the limit.
+class BoundedWriter : public pugi::xml_writer {
+public:
+    explicit BoundedWriter(size_t limit) : limit_(limit) {}
+    void write(const void* data, size_t size) override {
+        if (overflow || size > limit_ - out.size()) {
+            overflow = true;
+            return;
+        }
+        out.append(static_cast<const char*>(data), size);
+    }
+    std::string out;
+    bool overflow = false;
+
+private:
+    const size_t limit_;
+};
+
+// Stops the (iterative) walk at the first node nested deeper than the limit; the root element
+// is at level 1.
+class DepthCheck : public pugi::xml_tree_walker {
+public:
+    explicit DepthCheck(int limit) : limit_(limit) {}
+    bool for_each(pugi::xml_node&) override {
+        tooDeep = depth() + 1 > limit_;
+        return !tooDeep;
+    }
+    bool tooDeep = false;
+
+private:
+    const int limit_;
+};
+
+// The first 4 KB of a logged text, with its length when it is longer.
+QString logExcerpt(const QString& text) {
+    constexpr int kLogChars = 4096;
+    if (text.size() <= kLogChars) {
+        return text;
+    }
+    return text.left(kLogChars) + QStringLiteral("… [%1 characters in all]").arg(text.size());
+}
+
 QString withoutTrailingSlash(const QString& root) {
     if (root.size() > 1 && root.endsWith(QLatin1Char('/'))) {
         return root.left(root.size() - 1);
@@ -330,9 +373,31 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
                          pugi::encoding_utf8)) {
         return CommandAnswer::failure(failed);
     }
+    // The document is written back with one tab per level, so its written form grows with the
+    // square of its depth: deeper content, or content whose written form would exceed the
+    // bound, is refused before anything changes.
+    DepthCheck depth(kMaxNestingDepth);
+    doc.traverse(depth);
+    if (depth.tooDeep) {
+        qWarning().noquote()
+            << QStringLiteral(
+                   "ModifyFileFromStr: content for %1 nests deeper than %2 levels; kept the old text")
+                   .arg(path)
+                   .arg(kMaxNestingDepth);
+        return CommandAnswer::failure(failed);
+    }
     // Saving adds an XML declaration when the content has none.
-    StringWriter writer;
+    BoundedWriter writer(static_cast<size_t>(kMaxWrittenBytes));
     doc.save(writer, "\t", pugi::format_indent, pugi::encoding_utf8);
+    if (writer.overflow) {
+        qWarning().noquote()
+            << QStringLiteral(
+                   "ModifyFileFromStr: content for %1 would be written as more than %2 bytes; "
+                   "kept the old text")
+                   .arg(path)
+                   .arg(kMaxWrittenBytes);
+        return CommandAnswer::failure(failed);
+    }
     const QByteArray serialised(writer.out.data(), static_cast<int>(writer.out.size()));
 
     // A new file exists on disk at once; an existing one is written at the next save.
@@ -342,7 +407,7 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
                                     .arg(path);
     }
     const QString text = QString::fromUtf8(serialised);
-    qInfo().noquote() << text;
+    qInfo().noquote() << logExcerpt(text);
     storeText(path, text);
     return CommandAnswer::success(QString::fromLatin1(kModifyOk));
 }
