@@ -91,7 +91,8 @@ public:
 
     // The device list object and the device worker with its thread, made at construction.
     // Replacing it (null removes it) rewires the device commands, SigWriteDevice and the
-    // worker's results; tests that hand the device rows to stand-ins remove it.
+    // worker's results, and fails the "CustomButton" requests still waiting for the old worker;
+    // tests that hand the device rows to stand-ins remove it.
     void setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer);
     kf::device::DeviceLayer* deviceLayer() const { return deviceLayer_.get(); }
 
@@ -223,6 +224,8 @@ private:
     kf::window::DeviceMap deviceMap_;
     kf::window::WindowComponents components_;
     std::unique_ptr<kf::device::DeviceLayer> deviceLayer_;
+    // Counts device layer swaps: a result queued by a replaced worker is recognised and dropped.
+    quint64 deviceLayerGeneration_ = 0;
     bool virtualDeviceOpened_ = false;
     bool virtualDeviceConnected_ = false;
 
