@@ -5,11 +5,13 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QPointer>
 #include <QThread>
 
 #include "device/device_data_handler.h"
 #include "device/device_functions.h"
 #include "device/device_layer.h"
+#include "device/devices_handler.h"
 #include "emulator_helpers.h"
 #include "encoding/driver_table.h"
 #include "encoding/key_matrix.h"
@@ -200,6 +202,39 @@ TEST(DeviceWorkerThread, QueuedWritesAnswerInRequestOrderAndMessagesReachTheGuiT
         EXPECT_TRUE(line.contains("function") && line.contains("result"));
     }
     EXPECT_EQ(sandbox.calls("dcWriteProperty").size(), 23);
+}
+
+TEST(DeviceWorkerThread, AStuckDeviceCallDoesNotHoldUpTheEnd) {
+    // The write hangs for 6 s; the device layer gives up waiting after its bound (2 s), and the
+    // worker and its thread go away by themselves once the call returns.
+    EmulatorSandbox sandbox(QJsonArray{simDevice("ms", "QZK-ZMC-V1.1.0_01")});
+    auto layer = std::make_unique<kf::device::DeviceLayer>();
+    ASSERT_EQ(layer->deviceFunctions()->buildDeviceList().size(), 1);
+    qputenv("KESTRAFON_SIM_STALL_MS", "6000");
+    QPointer<QThread> thread = layer->workerThread();
+    QMetaObject::invokeMethod(layer->worker(), "slot_writeDevice", Qt::QueuedConnection,
+                              Q_ARG(QString, kMouse), Q_ARG(QString, "11"), Q_ARG(QString, "0"),
+                              Q_ARG(QString, "单击左键()"), Q_ARG(QString, "Mouse"), Q_ARG(QString, "1"),
+                              Q_ARG(QString, "0"), Q_ARG(QString, "1"));
+    // The worker holds the library lock while it is inside the call.
+    QElapsedTimer stopping;
+    stopping.start();
+    while (stopping.elapsed() < 10000 && devices_handler::libraryCallLock().tryLock()) {
+        devices_handler::libraryCallLock().unlock();
+        QThread::msleep(5);
+    }
+    stopping.restart();
+    layer.reset();
+    const qint64 stopped = stopping.elapsed();
+    qunsetenv("KESTRAFON_SIM_STALL_MS");
+    std::printf("the device layer stopped after %lld ms\n", static_cast<long long>(stopped));
+    EXPECT_LT(stopped, 5000);  // well before the call returns
+    EXPECT_TRUE(thread);
+    while (thread && stopping.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_FALSE(thread);
+    EXPECT_EQ(sandbox.calls("dcWriteProperty").size(), 1);
 }
 
 #include "device_worker_test.moc"
