@@ -1,6 +1,7 @@
 #include "cefclient/page_bridge.h"
 
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 #include <mutex>
 
@@ -72,20 +73,29 @@ void PageBridge::cancelPending() {
 QueryCallbackPtr PageBridge::makeCallback(int queryId, bool persistent) {
     std::shared_ptr<Link> link = link_;
     auto responder = [link, queryId](bool success, int code, const QString& text, bool final) {
-        std::lock_guard<std::mutex> lock(link->mutex);
-        PageBridge* target = link->target;
-        if (!target) {
-            return;
+        QPointer<PageBridge> here;
+        {
+            std::lock_guard<std::mutex> lock(link->mutex);
+            PageBridge* target = link->target;
+            if (!target) {
+                return;
+            }
+            if (QThread::currentThread() != target->thread()) {
+                // Posted under the lock, so the bridge cannot go away meanwhile; a bridge deleted
+                // before the call runs takes the posted call with it.
+                QMetaObject::invokeMethod(
+                    target,
+                    [target, queryId, success, code, text, final] {
+                        target->deliverAnswer(queryId, success, code, text, final);
+                    },
+                    Qt::QueuedConnection);
+                return;
+            }
+            here = target;
         }
-        if (QThread::currentThread() == target->thread()) {
-            target->deliverAnswer(queryId, success, code, text, final);
-        } else {
-            QMetaObject::invokeMethod(
-                target,
-                [target, queryId, success, code, text, final] {
-                    target->deliverAnswer(queryId, success, code, text, final);
-                },
-                Qt::QueuedConnection);
+        // Delivered without the lock: a directly connected receiver may delete the bridge.
+        if (here) {
+            here->deliverAnswer(queryId, success, code, text, final);
         }
     };
     QueryCallbackPtr callback(new QueryCallback(responder, persistent));

@@ -2,11 +2,16 @@
 // requests, and the hop of a MessageEvent to the view's jsMessage signal.
 #include <gtest/gtest.h>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QWidget>
 #include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -164,6 +169,65 @@ TEST(PageBridge, ReusedQueryIdCancelsTheOldHandle) {
     bridge.cancel(3);
     EXPECT_FALSE(second->isPending());
     bridge.cancel(12345);  // unknown: nothing happens
+}
+
+// Aborts the test program when the body has not finished in time, so a deadlock fails the
+// suite instead of hanging it.
+class Watchdog {
+public:
+    explicit Watchdog(int seconds)
+        : thread_([this, seconds] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!done_.wait_for(lock, std::chrono::seconds(seconds), [this] { return finished_; })) {
+                  std::fprintf(stderr, "watchdog: the test did not finish in %d s (a deadlock?)\n", seconds);
+                  std::abort();
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            finished_ = true;
+        }
+        done_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
+    std::thread thread_;
+};
+
+TEST(PageBridge, AnAnswersDirectReceiverMayCancelAnswerAgainOrDeleteTheBridge) {
+    Watchdog watchdog(30);
+    enum Reaction { Cancel, AnswerAgain, DeleteBridge };
+    for (Reaction reaction : {Cancel, AnswerAgain, DeleteBridge}) {
+        SCOPED_TRACE(reaction);
+        auto* bridge = new PageBridge(nullptr);
+        QPointer<PageBridge> alive(bridge);
+        QueryCallbackPtr cb = bridge->makeCallback(1, true);
+        int answers = 0;
+        QObject::connect(
+            bridge, &PageBridge::answer, bridge,
+            [&, bridge] {
+                if (++answers > 1)
+                    return;
+                if (reaction == Cancel)
+                    cb->cancel();
+                else if (reaction == AnswerAgain)
+                    cb->Failure(0, "again");
+                else
+                    delete bridge;
+            },
+            Qt::DirectConnection);
+        EXPECT_TRUE(cb->Success("first"));
+        EXPECT_EQ(answers, reaction == AnswerAgain ? 2 : 1);
+        EXPECT_FALSE(cb->isPending());
+        EXPECT_FALSE(cb->Success("late"));
+        EXPECT_EQ(alive.isNull(), reaction == DeleteBridge);
+        delete alive.data();
+    }
 }
 
 TEST(MoveWindow, ArgumentsAreIntegersFromCharacterElevenOn) {
