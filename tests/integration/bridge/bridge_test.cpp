@@ -77,6 +77,13 @@ TEST_F(BridgeTest, AnswerAfterNavigationIsDroppedSafely) {
     EXPECT_FALSE(held->isPending());
     EXPECT_FALSE(held->Success("stale"));
     EXPECT_EQ(evalJs("window.log.length").toInt(), 0);
+    // The new document numbers its queries from 1 again; only its own answer reaches it.
+    EXPECT_EQ(evalJs(R"(ask('{"FuncName":"hold"}'))").toInt(), 1);
+    ASSERT_TRUE(waitFor([] { return bridgeHost().held.size() == 2; }));
+    EXPECT_FALSE(held->Success("stale"));
+    EXPECT_TRUE(bridgeHost().held.last()->Success("fresh"));
+    ASSERT_TRUE(waitFor([] { return evalJs("window.log.length").toInt() == 1; }));
+    EXPECT_EQ(logJson(), R"([["ok","{\"FuncName\":\"hold\"}","fresh"]])");
 }
 
 TEST_F(BridgeTest, EventsReachOnlyTheFirstRegisteredFunction) {
