@@ -143,9 +143,15 @@
         return true;
     };
 
+    // Other arguments than exactly a string and a function are not handled: the call is logged
+    // and returns false, so it cannot abort the rest of a page's start-up script.
     window.setMessageCallback = function (name, fn) {
         if (arguments.length !== 2 || typeof name !== 'string' || !isFunction(fn)) {
-            fail('setMessageCallback expects exactly a string and a function');
+            if (window.console) {
+                console.warn('Kestrafon bridge: setMessageCallback expects exactly a string and a function; ' +
+                    'the call is ignored');
+            }
+            return false;
         }
         var key = name + '\u0000' + browserId;
         if (callbacks[key]) {
