@@ -4,11 +4,14 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QWidget>
 
 #include "bridge_helpers.h"
 #include "cefclient/browser.h"
 #include "cefclient/client_handler.h"
+#include "cefclient/page_bridge.h"
 #include "cefclient/qcef_web_view.h"
 
 using kftest::bridgeHost;
@@ -17,6 +20,35 @@ using kftest::settle;
 using kftest::waitFor;
 
 namespace {
+
+// A local web server: "/hang" is never answered, "/download" is a file to save, anything else
+// a small page.
+class TinyServer : public QTcpServer {
+public:
+    TinyServer() {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    const QByteArray request = socket->readAll();
+                    if (request.startsWith("GET /hang"))
+                        return;
+                    socket->write(
+                        request.startsWith("GET /download")
+                            ? "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                              "Content-Disposition: attachment; filename=x.bin\r\nContent-Length: 4\r\n"
+                              "Connection: close\r\n\r\nabcd"
+                            : "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 15\r\n"
+                              "Connection: close\r\n\r\n<html>ok</html>");
+                    socket->disconnectFromHost();
+                });
+            }
+        });
+    }
+    QString url(const char* path) const {
+        return QString("http://127.0.0.1:%1%2").arg(serverPort()).arg(QLatin1String(path));
+    }
+};
 
 QString logJson() {
     return evalJs("JSON.stringify(window.log)").toString();
@@ -84,6 +116,37 @@ TEST_F(BridgeTest, AnswerAfterNavigationIsDroppedSafely) {
     EXPECT_TRUE(bridgeHost().held.last()->Success("fresh"));
     ASSERT_TRUE(waitFor([] { return evalJs("window.log.length").toInt() == 1; }));
     EXPECT_EQ(logJson(), R"([["ok","{\"FuncName\":\"hold\"}","fresh"]])");
+}
+
+TEST_F(BridgeTest, OnlyRealLoadFailuresReportPageError) {
+    TinyServer server;
+    const struct {
+        const char* what;
+        QString script;
+        int errors;
+    } cases[] = {
+        {"a download", "location.href = '" + server.url("/download") + "'", 0},
+        {"a navigation replaced by another",
+         "location.href = '" + server.url("/hang") + "'; setTimeout(function () { location.href = '" +
+             server.url("/page") + "'; }, 300)",
+         0},
+        {"a refused connection", "location.href = 'http://127.0.0.1:1/'", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(kftest::loadTestPage("test/bridge.html"));
+        Browser* browser = bridgeHost().view->browser();
+        QSignalSpy events(browser->bridge(), &PageBridge::event);
+        QSignalSpy finished(browser->page(), &QWebEnginePage::loadFinished);
+        evalJs(c.script + "; 1");
+        ASSERT_TRUE(waitFor([&] { return finished.count() > 0; }, 20000));
+        settle(1000);
+        ASSERT_TRUE(kftest::loadTestPage("test/bridge.html"));  // events held meanwhile arrive
+        int errors = 0;
+        for (const QList<QVariant>& e : events)
+            errors += e.at(0).toString() == "onBrowserMsg" && e.at(1).toList() == QVariantList{"pageError"};
+        EXPECT_EQ(errors, c.errors);
+    }
 }
 
 TEST_F(BridgeTest, EventsReachOnlyTheFirstRegisteredFunction) {
