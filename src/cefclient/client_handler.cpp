@@ -1,4 +1,5 @@
 #include "cefclient/client_handler.h"
+#include "cefclient/resource_request.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -9,12 +10,9 @@
 #include <QWebEngineDownloadItem>
 #include <QWidget>
 
-#include "app/command_line.h"
 #include "cefclient/browser.h"
 #include "cefclient/message_event.h"
 
-const char ClientHandler::kWebClientPrefix[] = "kestrafon://page.kestrafon/local/";
-const char ClientHandler::kStartPage[] = "kestrafon://page.kestrafon/local/black/client.html";
 const char ClientHandler::kVendorSite[] = "https://www.kestrafon.com/";
 
 namespace {
@@ -30,14 +28,26 @@ bool postToOwnerThread(QObject* owner, F&& call) {
 }
 }  // namespace
 
-static_assert(sizeof(ClientHandler::kWebClientPrefix) - 1 == 33,
-              "the key rule depends on a 33-character prefix");
+namespace kf {
+namespace {
+ClientHandler* g_clientHandler = nullptr;
+}  // namespace
 
-ClientHandler::ClientHandler(const QString& appDir, QObject* parent) : QObject(parent) {
-    const kf::CommandLine& line = kf::CommandLine::process();
-    startUrl_ = line.hasSwitch(QStringLiteral("url")) ? line.switchValue(QStringLiteral("url"))
-                                                      : QString::fromLatin1(kVendorSite);
-    cursorChangeDisabled_ = line.hasSwitch(QStringLiteral("mouse-cursor-change-disabled"));
+ClientHandler* clientHandler() {
+    return g_clientHandler;
+}
+void setClientHandler(ClientHandler* handler) {
+    g_clientHandler = handler;
+}
+}  // namespace kf
+
+ClientHandler::ClientHandler(const QString& appDir, QObject* parent)
+    : ClientHandler(appDir, Options(), parent) {}
+
+ClientHandler::ClientHandler(const QString& appDir, const Options& options, QObject* parent)
+    : QObject(parent),
+      startUrl_(options.startUrl.isEmpty() ? QString::fromLatin1(kVendorSite) : options.startUrl),
+      cursorChangeDisabled_(options.cursorChangeDisabled) {
     themePack_.load(appDir + "/theme.pak");
     downloadFolder_ = appDir + "/update";
 }
@@ -225,6 +235,7 @@ void ClientHandler::sendToTarget(const QString& name, const QVariantList& args, 
 }
 
 void ClientHandler::DevicesChanged(int kind) {
+    qInfo().noquote() << "devicesChanged";
     sendToMain(QStringLiteral("DevicesChanged"), {kind});
 }
 

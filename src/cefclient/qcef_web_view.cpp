@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QMutexLocker>
 
-#include "app/process.h"
 #include "cefclient/browser.h"
 #include "cefclient/message_event.h"
 
@@ -139,4 +138,16 @@ QVariant QCefWebView::evaluateJavaScript(QString scriptSource, QString url) {
     }
     browser_->executeJavaScript(scriptSource, url);
     return true;
+}
+
+void QCefWebView::makeCurrent(QWidget* hostWindow) {
+    ClientHandler* handler = kf::clientHandler();
+    if (!handler) {
+        return;
+    }
+    handler->setListener(this);
+    handler->setListenerBrowser(browser_);
+    if (hostWindow) {
+        handler->setMainWindowHandle(hostWindow);
+    }
 }

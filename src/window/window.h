@@ -39,7 +39,15 @@ class UrlOpener;
 class Window : public PsMainWindow {
     Q_OBJECT
 public:
+    // What the start sequence decides for the window.
+    struct Options {
+        bool startHidden = false;  // started with -autostart: the first show keeps it hidden
+        QString startPage;         // the page to show; empty for the web client page
+        QString appDir;            // the application folder; empty for the executable's folder
+    };
+
     explicit Window(QWidget* parent = nullptr);
+    explicit Window(const Options& options, QWidget* parent = nullptr);
     ~Window() override;
 
     QCefWebView* mainView() const { return mainView_; }
@@ -67,9 +75,6 @@ public:
     // The script a device report runs in the main view ("RefreshMode(n)", "RefreshDpi(n)"), or
     // an empty text when the report asks for nothing.
     static QString deviceReportScript(const QString& reportData);
-    // "NotifyRGBDevice": strips the JSON-array wrapping from Data (the answer text) and splits
-    // it into its items.
-    static QString unwrapColourData(const QString& data, QStringList* items);
 
     // The tray icon; created once by the start sequence. Logs when the desktop has no tray.
     void createSystemTray();
@@ -82,7 +87,7 @@ public:
     void setCurrentView(PopWidget* popup);
 
     int pendingAnswerCount() const { return pendingAnswers_.size(); }
-    const kf::window::DeviceMap& deviceMap() const { return deviceMap_; }
+    const kf::device::DeviceMap& deviceMap() const { return deviceMap_; }
     bool virtualDeviceConnected() const { return virtualDeviceConnected_; }
 
     // The components that perform device, macro, music and update commands (absent ones leave
@@ -106,9 +111,7 @@ public:
     // Platform seams; tests record instead of acting.
     void setKeyboardLayouts(std::unique_ptr<kf::platform::KeyboardLayouts> layouts);
     void setUrlOpener(std::unique_ptr<kf::platform::UrlOpener> opener);
-    // The quit routine "CloseApp" and the tray's exit end the client with (kf::quitApplication).
-    void setQuitRoutine(std::function<void()> quit);
-    // The client settings map read from conf.xml; taken from the application when not set.
+    // The client settings map read from conf.xml (the test tool view's address and size).
     void setClientInfo(const QMap<QString, QString>& info);
 
 signals:
@@ -213,15 +216,13 @@ private:
     // Gives a component's answer to the page: success, failure, or none.
     static void deliver(const QueryCallbackPtr& cb, const CommandAnswer& answer);
 
-    void makeMainViewCurrent();
-    QMap<QString, QString> clientInfo() const;
-
     QCefWebView* mainView_ = nullptr;
     QString startPage_;
+    QString appDir_;
     SystemTray* tray_ = nullptr;
     // Callbacks of "CustomButton" requests whose writes are running, oldest first.
     QList<QueryCallbackPtr> pendingAnswers_;
-    kf::window::DeviceMap deviceMap_;
+    kf::device::DeviceMap deviceMap_;
     kf::window::WindowComponents components_;
     std::unique_ptr<kf::device::DeviceLayer> deviceLayer_;
     // Counts device layer swaps: a result queued by a replaced worker is recognised and dropped.
@@ -246,7 +247,5 @@ private:
     std::unique_ptr<PointerSettings> pointerSettings_;
     std::unique_ptr<kf::platform::KeyboardLayouts> keyboardLayouts_;
     std::unique_ptr<kf::platform::UrlOpener> urlOpener_;
-    std::function<void()> quitRoutine_;
-    QMap<QString, QString> clientInfoOverride_;
-    bool hasClientInfoOverride_ = false;
+    QMap<QString, QString> clientInfo_;
 };

@@ -6,8 +6,6 @@
 #include <QThread>
 #include <QtDebug>
 
-#include "app/application.h"
-#include "app/process.h"
 #include "app/system_tray.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/qcef_web_view.h"
@@ -54,7 +52,7 @@ void Window::oncloseApp() {
         return;
     }
     quitAsked_ = true;
-    quitRoutine_();
+    runQuitRoutine();
 }
 
 void Window::onshowWidget() {
@@ -97,21 +95,12 @@ void Window::showMouseConf() {
     }
 }
 
-QMap<QString, QString> Window::clientInfo() const {
-    if (hasClientInfoOverride_) {
-        return clientInfoOverride_;
-    }
-    const Application* app = kf::currentApplication();
-    return app ? app->clientInfo() : QMap<QString, QString>();
-}
-
 void Window::setClientInfo(const QMap<QString, QString>& info) {
-    clientInfoOverride_ = info;
-    hasClientInfoOverride_ = true;
+    clientInfo_ = info;
 }
 
 void Window::showDebug() {
-    const QMap<QString, QString> info = clientInfo();
+    const QMap<QString, QString> info = clientInfo_;
     if (info.isEmpty()) {
         return;
     }
@@ -125,11 +114,7 @@ void Window::showDebug() {
         return;
     }
     PopWidget* popup = openPopup(url, width, height);
-    if (ClientHandler* handler = kf::clientHandler()) {
-        handler->setListener(popup->view());
-        handler->setListenerBrowser(popup->view()->browser());
-        handler->setMainWindowHandle(popup);
-    }
+    popup->view()->makeCurrent(popup);
     popup->show();
 }
 
@@ -137,19 +122,9 @@ void Window::deviceHotKeyActive() {
     // No global shortcut is ever registered, so there is never a device to open here.
 }
 
-void Window::makeMainViewCurrent() {
-    if (ClientHandler* handler = kf::clientHandler()) {
-        handler->setListener(mainView_);
-        handler->setListenerBrowser(mainView_->browser());
-    }
-}
-
 bool Window::eventFilter(QObject* watched, QEvent* event) {
     if (watched == this && event->type() == QEvent::WindowActivate) {
-        makeMainViewCurrent();
-        if (ClientHandler* handler = kf::clientHandler()) {
-            handler->setMainWindowHandle(this);
-        }
+        mainView_->makeCurrent(this);
         return true;
     }
     return PsMainWindow::eventFilter(watched, event);

@@ -1,9 +1,9 @@
 #include "window_host_helpers.h"
 
-#include "app/process.h"
 #include "cefclient/browser.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/page_bridge.h"
+#include "cefclient/resource_request.h"
 #include "platform/display/screen_metrics.h"
 #include "support/browser_env.h"
 #include "support/test_paths.h"
@@ -12,7 +12,7 @@
 namespace kftest {
 
 QString pageUrl(const QString& key) {
-    return QString::fromLatin1(ClientHandler::kWebClientPrefix) + key;
+    return QString::fromLatin1(resource_request::kWebClientPrefix) + key;
 }
 
 WindowHost& windowHost() {
