@@ -1,8 +1,7 @@
 #pragma once
 // What one request costs the process: its wall time and how far it raised the peak resident
-// memory. Before the call the kernel's peak is reset to the current size ("5" written to
-// /proc/self/clear_refs), after it the peak is read again (VmHWM in /proc/self/status). The
-// fuzz tests record the worst request of a run.
+// memory. The kernel's peak is reset to the current size when the meter starts ("5" written to
+// /proc/self/clear_refs) and read when it stops (VmHWM in /proc/self/status).
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
@@ -10,74 +9,62 @@
 
 namespace kftest {
 
-// Whether the build runs under AddressSanitizer, whose quarantine keeps freed memory resident,
-// so peak memory says little about a single request there.
+// AddressSanitizer's quarantine keeps freed memory resident: peaks say little there.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kUnderAddressSanitizer = true;
 #else
 constexpr bool kUnderAddressSanitizer = false;
 #endif
 
-// A line "Name:   1234 kB" of /proc/self/status in bytes; -1 when it cannot be read.
+// A "Name:   1234 kB" line of /proc/self/status in bytes; -1 when it cannot be read.
 inline qint64 procStatusBytes(const char* name) {
     QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
     const QByteArray prefix = QByteArray(name) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix)) {
+    for (const QByteArray& line :
+         status.open(QIODevice::ReadOnly) ? status.readAll().split('\n') : QList<QByteArray>()) {
+        if (line.startsWith(prefix))
             return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong() * 1024;
-        }
     }
     return -1;
 }
 
-struct RequestCost {
-    qint64 ms = 0;
-    qint64 peakRise = -1;  // bytes above the resident size before the call; -1 when unknown
+class RequestMeter {
+public:
+    RequestMeter() {
+        QFile reset(QStringLiteral("/proc/self/clear_refs"));
+        peakReset_ = reset.open(QIODevice::WriteOnly) && reset.write("5") == 1;
+        reset.close();
+        before_ = procStatusBytes("VmRSS");
+        timer_.start();
+    }
+    qint64 ms() const { return timer_.elapsed(); }
+    // Bytes the peak rose above the resident size at the start; -1 when unknown.
+    qint64 peakRise() const {
+        const qint64 peak = procStatusBytes("VmHWM");
+        return peakReset_ && before_ >= 0 && peak >= 0 ? qMax<qint64>(0, peak - before_) : -1;
+    }
+
+private:
+    bool peakReset_ = false;
+    qint64 before_ = -1;
+    QElapsedTimer timer_;
 };
 
-template <typename Call>
-RequestCost measureRequest(Call&& call) {
-    QFile reset(QStringLiteral("/proc/self/clear_refs"));
-    const bool peakReset = reset.open(QIODevice::WriteOnly) && reset.write("5") == 1;
-    reset.close();
-    const qint64 before = procStatusBytes("VmRSS");
-    QElapsedTimer timer;
-    timer.start();
-    call();
-    RequestCost cost;
-    cost.ms = timer.elapsed();
-    const qint64 peak = procStatusBytes("VmHWM");
-    if (peakReset && before >= 0 && peak >= 0) {
-        cost.peakRise = qMax<qint64>(0, peak - before);
-    }
-    return cost;
-}
-
-// The slowest request and the one that raised the peak most, with what they were.
+// The slowest request of a run and the one that raised the peak most.
 struct WorstRequests {
-    RequestCost slowest;
-    QString slowestWhat;
-    RequestCost hungriest;
-    QString hungriestWhat;
+    qint64 ms = -1, peakRise = -1;
+    QString slowest, hungriest;
 
-    void add(const RequestCost& cost, const QString& what) {
-        if (cost.ms >= slowest.ms) {
-            slowest = cost;
-            slowestWhat = what.left(120);
-        }
-        if (cost.peakRise > hungriest.peakRise) {
-            hungriest = cost;
-            hungriestWhat = what.left(120);
-        }
+    void add(qint64 requestMs, qint64 requestPeakRise, const QString& what) {
+        if (requestMs > ms)
+            ms = requestMs, slowest = what.left(100);
+        if (requestPeakRise > peakRise)
+            peakRise = requestPeakRise, hungriest = what.left(100);
     }
-
     void print(const char* run) const {
         std::printf("%s: slowest request %lld ms (%s); largest peak rise %.1f MiB (%s)\n", run,
-                    static_cast<long long>(slowest.ms), qPrintable(slowestWhat),
-                    static_cast<double>(hungriest.peakRise) / (1024.0 * 1024.0), qPrintable(hungriestWhat));
+                    static_cast<long long>(ms), qPrintable(slowest), double(peakRise) / (1 << 20),
+                    qPrintable(hungriest));
     }
 };
 

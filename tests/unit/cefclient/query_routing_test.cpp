@@ -8,10 +8,10 @@
 #include <QThread>
 #include <QWidget>
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -208,32 +208,21 @@ TEST(PageBridge, ReusedQueryIdCancelsTheOldHandle) {
     bridge.cancel("doc", 12345);  // unknown: nothing happens
 }
 
-// Aborts the test program when the body has not finished in time, so a deadlock fails the
+// Aborts the test program when it is still running after `seconds`, so a deadlock fails the
 // suite instead of hanging it.
-class Watchdog {
-public:
-    explicit Watchdog(int seconds)
-        : thread_([this, seconds] {
-              std::unique_lock<std::mutex> lock(mutex_);
-              if (!done_.wait_for(lock, std::chrono::seconds(seconds), [this] { return finished_; })) {
-                  std::fprintf(stderr, "watchdog: the test did not finish in %d s (a deadlock?)\n", seconds);
-                  std::abort();
-              }
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            finished_ = true;
-        }
-        done_.notify_all();
-        thread_.join();
+struct Watchdog {
+    explicit Watchdog(int seconds) {
+        std::thread([done = done, seconds] {
+            for (int i = 0; i < seconds * 10 && !*done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!*done) {
+                std::fprintf(stderr, "watchdog: the test did not finish in %d s (a deadlock?)\n", seconds);
+                std::abort();
+            }
+        }).detach();
     }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool finished_ = false;
-    std::thread thread_;
+    ~Watchdog() { *done = true; }
+    std::shared_ptr<std::atomic<bool>> done = std::make_shared<std::atomic<bool>>(false);
 };
 
 TEST(PageBridge, AnAnswersDirectReceiverMayCancelAnswerAgainOrDeleteTheBridge) {
