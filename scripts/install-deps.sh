@@ -12,6 +12,8 @@ PACKAGES=(
     # multimedia: without the two gstreamer plugin packages the decoder hangs silently
     qtmultimedia5-dev libqt5multimedia5-plugins gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     libkissfft-dev libtag1-dev
+    # the music tests make their MP3, FLAC and Ogg files with gst-launch-1.0
+    gstreamer1.0-tools
     # formats
     libpugixml-dev liblzma-dev xz-utils
     # platform stand-ins
@@ -22,7 +24,13 @@ PACKAGES=(
     xvfb xauth x11-utils xdotool imagemagick
     # fonts so Chinese texts render in screenshots
     fonts-noto-cjk fonts-dejavu-core
+    # page tests: Debian's browser, driven by playwright-core from npm (which never downloads one)
+    chromium
 )
+
+# The pages are built with Node.js and npm: Debian's when the machine has none of its own.
+command -v node >/dev/null 2>&1 || PACKAGES+=(nodejs)
+command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -18,6 +18,7 @@
 #include "device/device_functions.h"
 #include "device/device_layer.h"
 #include "frame/pop_widget.h"
+#include "music/audio_data.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/keyboard/keyboard_layouts.h"
 #include "platform/pointer/pointer_system.h"
@@ -82,7 +83,7 @@ Window::Window(const Options& options, QWidget* parent)
     connect(mainView_, &QCefWebView::jsMessage, this, &Window::onJsMessage);
     connectVMulti();
     installEventFilter(this);
-    // The music player (AudioData) is created here once the music subsystem exists.
+    setAudioData(std::make_unique<AudioData>(kf::music::createPlayer()));
 }
 
 Window::~Window() {
@@ -100,6 +101,7 @@ Window::~Window() {
             view->deleteLater();
     }
     disconnectVMulti();
+    setAudioData(nullptr);
     // Stops the device worker's thread after the write it is running.
     setDeviceLayer(nullptr);
 }
@@ -142,6 +144,22 @@ void Window::setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer) {
                 }
             });
     connect(worker, &device_data_handler::SigShowMessage, this, &Window::ShowMessage);
+}
+
+void Window::setAudioData(std::unique_ptr<AudioData> audio) {
+    if (audio_ && components_.music == audio_.get()) {
+        components_.music = nullptr;
+    }
+    audio_ = std::move(audio);
+    if (!audio_) {
+        return;
+    }
+    audio_->setScriptSink([this](const QString& script) {
+        if (ClientHandler* handler = kf::clientHandler()) {
+            handler->OnRGBMusicData(script, startPage_);
+        }
+    });
+    components_.music = audio_.get();
 }
 
 void Window::setFileCache(std::unique_ptr<FileCache> cache) {

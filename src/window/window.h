@@ -20,6 +20,7 @@
 #include "input/pvmulti_client.h"
 #include "window/window_components.h"
 
+class AudioData;
 class FileCache;
 class FileDialogs;
 class PointerSettings;
@@ -100,6 +101,12 @@ public:
     // tests that hand the device rows to stand-ins remove it.
     void setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer);
     kf::device::DeviceLayer* deviceLayer() const { return deviceLayer_.get(); }
+
+    // The music player (AudioData), made at construction; its spectrum scripts go to the page
+    // registered under the start page's URL as "OnRGBMusicData". Null removes it, and its
+    // commands stay unanswered.
+    void setAudioData(std::unique_ptr<AudioData> audio);
+    AudioData* audioData() const { return audio_.get(); }
 
     // The profile files the pages read and edit, and the pointer settings; tests put them on
     // temporary folders and a recording backend.
@@ -227,6 +234,7 @@ private:
     std::unique_ptr<kf::device::DeviceLayer> deviceLayer_;
     // Counts device layer swaps: a result queued by a replaced worker is recognised and dropped.
     quint64 deviceLayerGeneration_ = 0;
+    std::unique_ptr<AudioData> audio_;
     bool virtualDeviceOpened_ = false;
     bool virtualDeviceConnected_ = false;
 

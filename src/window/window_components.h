@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "device/device_api.h"
+#include "music/music_api.h"
 
 namespace kf::window {
 
@@ -37,21 +38,6 @@ public:
     virtual bool releaseAllKeys() = 0;
 };
 
-// The music player (AudioData).
-class MusicPlayer {
-public:
-    virtual ~MusicPlayer() = default;
-    virtual void SetSource(const QString& path) = 0;
-    virtual void PlayMusic() = 0;
-    virtual void pauseMusic() = 0;
-    virtual void ResumeMusic() = 0;
-    virtual void PlayLoopMusic() = 0;
-    virtual void seekPosition(int ms) = 0;
-    virtual void SetMute(const QString& left, const QString& right) = 0;
-    virtual void SetPlayerVolume(const QString& left, const QString& right) = 0;
-    virtual QString musicInfo() = 0;
-};
-
 // Client self-update and firmware update.
 class UpdateRunner {
 public:
@@ -68,7 +54,7 @@ struct WindowComponents {
     VirtualKeyMaps* virtualKeyMaps = nullptr;
     MouseTrackHook* mouseTracks = nullptr;
     VirtualInputDevice* virtualDevice = nullptr;
-    MusicPlayer* music = nullptr;
+    kf::music::MusicCommands* music = nullptr;  // AudioData
     UpdateRunner* updates = nullptr;
 };
 

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "device/device_layer.h"
+#include "music/audio_data.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/keyboard/keyboard_layouts.h"
 #include "platform/pointer/recording_pointer_system.h"
@@ -22,8 +23,10 @@ IsolatedWindow::IsolatedWindow() {
     setKeyboardLayouts(std::make_unique<kf::platform::RecordingKeyboardLayouts>());
     setUrlOpener(std::make_unique<kf::platform::RecordingUrlOpener>());
     setQuitRoutine([] {});
-    // No device library or worker thread: the device rows are the stand-ins' (or unanswered).
+    // No device library or worker thread, no music player: those rows are the stand-ins' (or
+    // unanswered).
     setDeviceLayer(nullptr);
+    setAudioData(nullptr);
 }
 
 Answer ok(const QString& text) {
