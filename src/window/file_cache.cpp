@@ -66,6 +66,9 @@ private:
     const int limit_;
 };
 
+// Page texts in log lines (paths, expressions) are cut to this many characters.
+constexpr int kLogPathChars = 300;
+
 // The first 4 KB of a logged text, with its length when it is longer.
 QString logExcerpt(const QString& text) {
     constexpr int kLogChars = 4096;
@@ -287,7 +290,7 @@ FileCache::SaveOutcome FileCache::saveChangedFiles() {
     for (const QString& path : qAsConst(changed_)) {
         if (!writeFileAtomically(path, files_.value(path).toUtf8(), gate_)) {
             qWarning().noquote() << QStringLiteral("could not write %1; %2 changed file(s) stay unsaved")
-                                        .arg(path)
+                                        .arg(path.left(kLogPathChars))
                                         .arg(changed_.size());
             return SaveOutcome::Failed;
         }
@@ -304,8 +307,8 @@ CommandAnswer FileCache::readFileToStr(const QVariantMap& args) {
     const QString xpath = args.value(QStringLiteral("Xpath")).toString();
     const QString chosen = chosenPath(relative);
     if (chosen.isEmpty() && !theme_archive::isSafeRelativePath(relative)) {
-        qWarning().noquote()
-            << QStringLiteral("ReadFileToStr: refused file path \"%1\" outside %2").arg(relative, readRoot_);
+        qWarning().noquote() << QStringLiteral("ReadFileToStr: refused file path \"%1\" outside %2")
+                                    .arg(relative.left(kLogPathChars), readRoot_);
         return CommandAnswer::failure(QString::fromLatin1(kReadFailed));
     }
     const QString path = chosen.isEmpty() ? readRoot_ + QLatin1Char('/') + relative : chosen;
@@ -324,8 +327,8 @@ CommandAnswer FileCache::readFileToStr(const QVariantMap& args) {
     QString result;
     QString why;
     if (!printQuery(*doc, xpath, &result, &why)) {
-        qWarning().noquote()
-            << QStringLiteral("ReadFileToStr: XPath \"%1\" on %2 failed: %3").arg(xpath, path, why);
+        qWarning().noquote() << QStringLiteral("ReadFileToStr: XPath \"%1\" on %2 failed: %3")
+                                    .arg(xpath.left(kLogPathChars), path, why);
         return CommandAnswer::failure(QString::fromLatin1(kReadFailed));
     }
     return CommandAnswer::success(result);
@@ -338,12 +341,13 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
     const QString chosen = chosenPath(relative);
     if (chosen.isEmpty() && !theme_archive::isSafeRelativePath(relative)) {
         qWarning().noquote() << QStringLiteral("ModifyFileFromStr: refused file path \"%1\" outside %2")
-                                    .arg(relative, writeRoot_);
+                                    .arg(relative.left(kLogPathChars), writeRoot_);
         return CommandAnswer::failure(failed);
     }
     const QString path = chosen.isEmpty() ? writeRoot_ + QLatin1Char('/') + relative : chosen;
+    const QString shown = path.left(kLogPathChars);  // in log lines
     if (QFileInfo(path).isDir()) {
-        qWarning().noquote() << QStringLiteral("ModifyFileFromStr: %1 is a folder").arg(path);
+        qWarning().noquote() << QStringLiteral("ModifyFileFromStr: %1 is a folder").arg(shown);
         return CommandAnswer::failure(failed);
     }
 
@@ -353,7 +357,7 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
         qWarning().noquote()
             << QStringLiteral(
                    "ModifyFileFromStr: content for %1 is not well-formed XML (%2); kept the old text")
-                   .arg(path, why);
+                   .arg(shown, why);
         return CommandAnswer::failure(failed);
     }
     pugi::xml_document doc;
@@ -370,7 +374,7 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
         qWarning().noquote()
             << QStringLiteral(
                    "ModifyFileFromStr: content for %1 nests deeper than %2 levels; kept the old text")
-                   .arg(path)
+                   .arg(shown)
                    .arg(kMaxNestingDepth);
         return CommandAnswer::failure(failed);
     }
@@ -382,7 +386,7 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
             << QStringLiteral(
                    "ModifyFileFromStr: content for %1 would be written as more than %2 bytes; "
                    "kept the old text")
-                   .arg(path)
+                   .arg(shown)
                    .arg(kMaxWrittenBytes);
         return CommandAnswer::failure(failed);
     }
@@ -392,7 +396,7 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
     if (!QFileInfo::exists(path) && !writeFileAtomically(path, serialised, gate_)) {
         qWarning().noquote() << QStringLiteral(
                                     "ModifyFileFromStr: could not create %1; it is written at the next save")
-                                    .arg(path);
+                                    .arg(shown);
     }
     const QString text = QString::fromUtf8(serialised);
     qInfo().noquote() << logExcerpt(text);

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
+#include <QtGlobal>
 #include <cstdio>
 
 namespace kftest {
@@ -48,6 +49,25 @@ private:
     bool peakReset_ = false;
     qint64 before_ = -1;
     QElapsedTimer timer_;
+};
+
+// Drops the messages logged while it exists and keeps the length of the longest one at
+// information level or above (debug lines are not written to the client's log by default).
+class QuietLog {
+public:
+    QuietLog() : previous_(qInstallMessageHandler(&QuietLog::record)) { longest() = 0; }
+    ~QuietLog() { qInstallMessageHandler(previous_); }
+    static int& longest() {
+        static int value = 0;
+        return value;
+    }
+
+private:
+    static void record(QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type != QtDebugMsg)
+            longest() = qMax(longest(), text.size());
+    }
+    QtMessageHandler previous_;
 };
 
 // The slowest request of a run and the one that raised the peak most.
