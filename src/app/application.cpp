@@ -13,10 +13,10 @@
 
 #include "app/command_line.h"
 #include "app/core_resources.h"
-#include "app/crash_handler.h"
 #include "app/process.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/theme_archive.h"
+#include "crash/crash_handler.h"
 #include "device/devices_handler.h"
 #include "device/hot_plug_watcher.h"
 #include "device/sim_location.h"
@@ -61,8 +61,8 @@ void Application::start() {
         setStyleSheet(QString::fromUtf8(qss.readAll()));
     }
 
-    CrashHandler::instance()->setDumpFolder(QCoreApplication::applicationDirPath());
-    CrashHandler::instance()->setReporter(QStringLiteral("CrashReporter"));
+    crashHandler_.setDumpFolder(QCoreApplication::applicationDirPath());
+    crashHandler_.setReporter(QStringLiteral("CrashReporter"));
 
     if (kf::currentApplication() && kf::currentApplication() != this) {
         qCritical().noquote() << "Application Error:another Application was creadted,terminating..";
