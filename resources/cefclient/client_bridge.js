@@ -16,10 +16,27 @@
 
     var bridge = null;          // the native object once the channel is up
     var browserId = 0;
+    var token = makeToken();    // this document's own, sent with every message
     var waiting = [];           // requests made before the channel was up
     var queries = {};           // id -> {persistent, onSuccess, onFailure}
     var nextId = 1;
     var callbacks = {};         // "name\u0000browserId" -> fn
+
+    // Sixteen random bytes in hexadecimal: the client tells this document's messages and answers
+    // from those of the document before or after it in the same page.
+    function makeToken() {
+        var bytes = new Uint8Array(16);
+        if (window.crypto && window.crypto.getRandomValues) {
+            window.crypto.getRandomValues(bytes);
+        } else {
+            for (var i = 0; i < bytes.length; i++) {
+                bytes[i] = Math.floor(Math.random() * 256);
+            }
+        }
+        return Array.prototype.map.call(bytes, function (b) {
+            return (b < 16 ? '0' : '') + b.toString(16);
+        }).join('');
+    }
 
     function fail(message) {
         throw new TypeError(message);
@@ -45,10 +62,13 @@
         if (!q) {
             return;
         }
-        bridge.inbox = ['query', id, q.request, q.persistent];
+        bridge.inbox = ['query', token, id, q.request, q.persistent];
     }
 
-    function onAnswer(id, success, code, text, final) {
+    function onAnswer(to, id, success, code, text, final) {
+        if (to !== token) {
+            return;             // for another document of this page
+        }
         var q = queries[id];
         if (!q) {
             return;             // cancelled or from an earlier document
@@ -118,14 +138,20 @@
         if (w >= 0) {
             waiting.splice(w, 1);
         } else if (bridge) {
-            bridge.inbox = ['cancel', id];
+            bridge.inbox = ['cancel', token, id];
         }
         return true;
     };
 
+    // Other arguments than exactly a string and a function are not handled: the call is logged
+    // and returns false, so it cannot abort the rest of a page's start-up script.
     window.setMessageCallback = function (name, fn) {
         if (arguments.length !== 2 || typeof name !== 'string' || !isFunction(fn)) {
-            fail('setMessageCallback expects exactly a string and a function');
+            if (window.console) {
+                console.warn('Kestrafon bridge: setMessageCallback expects exactly a string and a function; ' +
+                    'the call is ignored');
+            }
+            return false;
         }
         var key = name + '\u0000' + browserId;
         if (callbacks[key]) {
@@ -167,11 +193,11 @@
             b.answer.connect(onAnswer);
             b.event.connect(onEvent);
             bridge = b;
-            b.ready();
+            b.inbox = ['ready', token];
             // Pending queries of this document end with it; events wait for the next one.
             window.addEventListener('pagehide', function () {
                 try {
-                    b.inbox = ['leaving'];
+                    b.inbox = ['leaving', token];
                 } catch (e) {
                     // the channel may already be closed
                 }

@@ -1,6 +1,7 @@
 #include "cefclient/browser.h"
 
 #include <QChildEvent>
+#include <QDateTime>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
@@ -131,6 +132,7 @@ Browser::Browser(ClientHandler* handler, int identifier, bool popup, QWidget* vi
     page_->setWebChannel(channel_);
 
     connect(page_, &QWebEnginePage::loadStarted, this, [this] {
+        loadStartedAt_ = QDateTime::currentDateTimeUtc();
         if (handler_)
             handler_->onLoadingStateChange(this);
     });
@@ -161,6 +163,14 @@ Browser::~Browser() {
 
 void Browser::load(const QUrl& url) {
     page_->load(url);
+}
+
+bool Browser::lastLoadCommitted() const {
+    // A failed load shows the engine's error page, which is committed like any page and stamps
+    // the current history entry; an aborted load (a download, a navigation replaced by another,
+    // a stop) commits nothing, so the entry keeps its older stamp.
+    const QWebEngineHistoryItem current = page_->history()->currentItem();
+    return current.isValid() && loadStartedAt_.isValid() && current.lastVisited().toUTC() >= loadStartedAt_;
 }
 
 bool Browser::canGoBack() const {

@@ -1,6 +1,7 @@
 #pragma once
 // One browser: a web page with its view, its QWebChannel and its page bridge. The browser
 // client handler keeps track of every browser (main, popups, page-browser map).
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -56,6 +57,9 @@ public:
     PageBridge* bridge() const { return bridge_; }
 
     void load(const QUrl& url);
+    // Whether the last load that was started committed a document (possibly the error page of a
+    // failure); false for a load that was aborted.
+    bool lastLoadCommitted() const;
     bool canGoBack() const;
     bool canGoForward() const;
 
@@ -75,4 +79,5 @@ private:
     BrowserPage* page_ = nullptr;
     QWebChannel* channel_ = nullptr;
     PageBridge* bridge_ = nullptr;
+    QDateTime loadStartedAt_;
 };

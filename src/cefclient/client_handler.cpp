@@ -106,7 +106,9 @@ void ClientHandler::onLoadEnd(Browser* browser, bool ok) {
     if (!pageUrl_.isEmpty() && !pageBrowsers_.contains(pageUrl_)) {
         pageBrowsers_.insert(pageUrl_, browser);
     }
-    if (!ok) {
+    if (!ok && !browser->lastLoadCommitted()) {
+        qInfo().noquote() << "the page load was aborted (a download, or replaced by another load)";
+    } else if (!ok) {
         // A failed load tells the page as the engine always has: under a name the page
         // interface does not deliver, so pages never see it unless that list grows.
         browser->sendEvent(QStringLiteral("onBrowserMsg"), {QStringLiteral("pageError")});

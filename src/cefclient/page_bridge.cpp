@@ -1,6 +1,8 @@
 #include "cefclient/page_bridge.h"
 
+#include <QDebug>
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 #include <mutex>
 
@@ -13,6 +15,14 @@ struct PageBridge::Link {
     std::mutex mutex;
     PageBridge* target = nullptr;
 };
+
+namespace {
+
+bool isToken(const QString& token) {
+    return !token.isEmpty() && token.size() <= PageBridge::kMaxTokenLength;
+}
+
+}  // namespace
 
 PageBridge::PageBridge(Browser* browser) : browser_(browser), link_(std::make_shared<Link>()) {
     link_->target = this;
@@ -38,13 +48,18 @@ void PageBridge::sendEvent(const QString& name, const QVariantList& args) {
     }
 }
 
-void PageBridge::ready() {
+void PageBridge::ready(const QString& token) {
+    if (!isToken(token) || (ready_ && token == token_)) {
+        return;
+    }
+    // The queries still pending belong to the documents before this one.
     const auto pending = pending_;
     pending_.clear();
     for (const QWeakPointer<QueryCallback>& weak : pending) {
         if (QueryCallbackPtr callback = weak.toStrongRef())
             callback->cancel();
     }
+    token_ = token;
     ready_ = true;
     const auto queued = queuedEvents_;
     queuedEvents_.clear();
@@ -53,12 +68,17 @@ void PageBridge::ready() {
     }
 }
 
-void PageBridge::leaving() {
-    cancelPending();
+void PageBridge::leaving(const QString& token) {
+    // An earlier document's unload may arrive after the next document said ready: it must not
+    // end that document's queries or hold its events.
+    if (ready_ && token == token_) {
+        cancelPending();
+    }
 }
 
 void PageBridge::cancelPending() {
     ready_ = false;
+    token_.clear();
     queuedEvents_.clear();
     const auto pending = pending_;
     pending_.clear();
@@ -69,42 +89,65 @@ void PageBridge::cancelPending() {
     }
 }
 
-QueryCallbackPtr PageBridge::makeCallback(int queryId, bool persistent) {
+QueryCallbackPtr PageBridge::makeCallback(const QString& token, int queryId, bool persistent) {
     std::shared_ptr<Link> link = link_;
-    auto responder = [link, queryId](bool success, int code, const QString& text, bool final) {
-        std::lock_guard<std::mutex> lock(link->mutex);
-        PageBridge* target = link->target;
-        if (!target) {
-            return;
+    auto responder = [link, token, queryId](bool success, int code, const QString& text, bool final) {
+        QPointer<PageBridge> here;
+        {
+            std::lock_guard<std::mutex> lock(link->mutex);
+            PageBridge* target = link->target;
+            if (!target) {
+                return;
+            }
+            if (QThread::currentThread() != target->thread()) {
+                // Posted under the lock, so the bridge cannot go away meanwhile; a bridge deleted
+                // before the call runs takes the posted call with it.
+                QMetaObject::invokeMethod(
+                    target,
+                    [target, token, queryId, success, code, text, final] {
+                        target->deliverAnswer(token, queryId, success, code, text, final);
+                    },
+                    Qt::QueuedConnection);
+                return;
+            }
+            here = target;
         }
-        if (QThread::currentThread() == target->thread()) {
-            target->deliverAnswer(queryId, success, code, text, final);
-        } else {
-            QMetaObject::invokeMethod(
-                target,
-                [target, queryId, success, code, text, final] {
-                    target->deliverAnswer(queryId, success, code, text, final);
-                },
-                Qt::QueuedConnection);
+        // Delivered without the lock: a directly connected receiver may delete the bridge.
+        if (here) {
+            here->deliverAnswer(token, queryId, success, code, text, final);
         }
     };
     QueryCallbackPtr callback(new QueryCallback(responder, persistent));
-    if (QueryCallbackPtr old = pending_.value(queryId).toStrongRef()) {
+    if (!ready_ || token != token_) {
+        callback->cancel();  // a document that is gone: nobody can take the answer
+        return callback;
+    }
+    const QueryKey key(token, queryId);
+    if (QueryCallbackPtr old = pending_.value(key).toStrongRef()) {
         old->cancel();  // a page that reuses an id has given up on the old query
     }
-    pending_.insert(queryId, callback.toWeakRef());
+    pending_.insert(key, callback.toWeakRef());
     return callback;
 }
 
-void PageBridge::deliverAnswer(int queryId, bool success, int code, const QString& text, bool final) {
+void PageBridge::deliverAnswer(const QString& token, int queryId, bool success, int code, const QString& text,
+                               bool final) {
     if (final) {
-        pending_.remove(queryId);
+        pending_.remove(QueryKey(token, queryId));
     }
-    emit answer(queryId, success, code, text, final);
+    emit answer(token, queryId, success, code, text, final);
 }
 
-void PageBridge::query(int queryId, const QString& request, bool persistent) {
-    QueryCallbackPtr callback = makeCallback(queryId, persistent);
+void PageBridge::query(const QString& token, int queryId, const QString& request, bool persistent) {
+    if (!isToken(token)) {
+        return;
+    }
+    if (!ready_ || token != token_) {
+        // Sent by a document before it went away, arriving after the next one said ready: the
+        // request still runs, but its answer has nowhere to go.
+        qInfo().noquote() << "a request of a document that is gone runs unanswered:" << request.left(200);
+    }
+    QueryCallbackPtr callback = makeCallback(token, queryId, persistent);
     if (ClientHandler* handler = browser_ ? browser_->handler() : nullptr) {
         handler->onQuery(browser_, request, callback);
     }
@@ -112,18 +155,21 @@ void PageBridge::query(int queryId, const QString& request, bool persistent) {
 
 void PageBridge::setInbox(const QVariantList& message) {
     const QString kind = message.value(0).toString();
-    if (kind == QLatin1String("query") && message.size() == 4) {
-        query(message.at(1).toInt(), message.at(2).toString(), message.at(3).toBool());
-    } else if (kind == QLatin1String("cancel") && message.size() == 2) {
-        cancel(message.at(1).toInt());
-    } else if (kind == QLatin1String("leaving") && message.size() == 1) {
-        leaving();
+    const QString token = message.value(1).toString();
+    if (kind == QLatin1String("query") && message.size() == 5) {
+        query(token, message.at(2).toInt(), message.at(3).toString(), message.at(4).toBool());
+    } else if (kind == QLatin1String("cancel") && message.size() == 3) {
+        cancel(token, message.at(2).toInt());
+    } else if (kind == QLatin1String("ready") && message.size() == 2) {
+        ready(token);
+    } else if (kind == QLatin1String("leaving") && message.size() == 2) {
+        leaving(token);
     }
     // Anything else was not sent by the bridge script: ignored.
 }
 
-void PageBridge::cancel(int queryId) {
-    if (QueryCallbackPtr callback = pending_.take(queryId).toStrongRef()) {
+void PageBridge::cancel(const QString& token, int queryId) {
+    if (QueryCallbackPtr callback = pending_.take(QueryKey(token, queryId)).toStrongRef()) {
         callback->cancel();
     }
 }

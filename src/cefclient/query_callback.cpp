@@ -20,16 +20,22 @@ void QueryCallback::cancel() {
 }
 
 bool QueryCallback::deliver(bool success, int code, const QString& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (finished_.load() || !responder_) {
-        return false;
+    Responder responder;
+    bool final = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (finished_.load() || !responder_) {
+            return false;
+        }
+        final = !persistent_ || !success;
+        responder = responder_;
+        if (final) {
+            finished_.store(true);
+            responder_ = nullptr;
+        }
     }
-    const bool final = !persistent_ || !success;
-    Responder responder = responder_;
-    if (final) {
-        finished_.store(true);
-        responder_ = nullptr;
-    }
+    // Called without the lock: whoever receives the answer may cancel this query, answer it
+    // again or close its page right away.
     responder(success, code, text, final);
     return true;
 }

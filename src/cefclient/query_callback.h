@@ -1,7 +1,8 @@
 #pragma once
 // The answer handle of one page query. Reference-counted (QSharedPointer), answerable from any
 // thread, and harmless once its page is gone: a non-persistent query is answered at most once;
-// a persistent one takes any number of successes until a failure or a cancel ends it.
+// a persistent one takes any number of successes until a failure or a cancel ends it. The
+// responder is called with no lock held, so it may cancel or answer the query again.
 #include <QMetaType>
 #include <QSharedPointer>
 #include <QString>

@@ -123,6 +123,9 @@ bool ResourcePack::load(const QString& path) {
     // Every record is checked before any blob is read, so a damaged pack loads nothing.
     QVector<ResourcePackEntry> entries;
     entries.reserve(count);
+    // Each entry that is read gets its own copy of its blob, so entries that overlap could make
+    // a small file take any amount of memory: what is read may add up to the file size at most.
+    qint64 total = 0;
     for (qint32 i = 0; i < count; ++i) {
         const char* record = table.data() + qint64(i) * fmt::kRecordSize;
         const char* name = record + fmt::kNameOffset;
@@ -141,6 +144,14 @@ bool ResourcePack::load(const QString& path) {
         }
         if (entry.size > kMaxBlobSize) {
             return fail(QStringLiteral("entry %1 (%2): data too large").arg(i).arg(entry.name));
+        }
+        if (!entry.key.isEmpty()) {
+            total += entry.size;
+            if (total > fileSize) {
+                return fail(QStringLiteral("entry %1 (%2): the entries' data adds up to more than the file")
+                                .arg(i)
+                                .arg(entry.name));
+            }
         }
         entries.append(entry);
     }

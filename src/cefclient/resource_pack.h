@@ -55,7 +55,8 @@ class ResourcePack {
 public:
     // Replaces the map and the entry list with the content of the file at path. On any fault
     // (unreadable file, bad header, an entry table or blob that runs past the end of the file,
-    // an entry name without its terminating zero) the pack ends up empty and false is returned.
+    // an entry name without its terminating zero, entries whose data adds up to more than the
+    // file) the pack ends up empty and false is returned.
     bool load(const QString& path);
     QByteArray lookup(const QString& key) const;  // empty when missing
     bool contains(const QString& key) const;

@@ -27,7 +27,9 @@ bool device_data_handler::writeDeviceCode(const QString& key, const QString& ind
     // stage); a value that cannot be one is not written at all.
     QString prepared;
     if (!kf::encoding::deviceCodeForWrite(code, length, &prepared)) {
-        qWarning().noquote() << "WriteDeviceMultimedia: cannot write" << code << "with length" << length;
+        // The page's texts, cut: a long one must not flood the log.
+        qWarning().noquote() << "WriteDeviceMultimedia: cannot write" << code.left(200) << "with length"
+                             << length.left(20);
         return false;
     }
     QMutexLocker lock(&lock_);

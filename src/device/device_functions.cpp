@@ -89,7 +89,7 @@ bool DeviceFunctions::writeParameter(const QString& version, const QString& inde
     }
     int parameter = 0;
     if (!byteIndex(index, &parameter)) {
-        qWarning().noquote() << "writeParameter: parameter index" << index << "is not a byte";
+        qWarning().noquote() << "writeParameter: parameter index" << index.left(20) << "is not a byte";
         return false;
     }
     bool sizeOk = false;
@@ -115,7 +115,7 @@ bool DeviceFunctions::writeDeviceProperty(const QString& version, const QString&
     }
     int property = 0;
     if (!byteIndex(index, &property)) {
-        qWarning().noquote() << "writeDeviceProperty: property index" << index << "is not a byte";
+        qWarning().noquote() << "writeDeviceProperty: property index" << index.left(20) << "is not a byte";
         return false;
     }
     // The byte count, which equals the character count for the ASCII texts the page sends; for

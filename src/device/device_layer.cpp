@@ -19,15 +19,29 @@ DeviceLayer::DeviceLayer()
     // First thing on the new thread: a stack for the crash handler, so an overflow is reported too.
     QObject::connect(thread_, &QThread::started, thread_, &kf::crash::installThreadStack,
                      Qt::DirectConnection);
+    // The worker is deleted on its own thread as the thread ends, whenever that is.
+    QObject::connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
     thread_->start(QThread::InheritPriority);
 }
 
 DeviceLayer::~DeviceLayer() {
-    // Writes already queued are dropped with the event loop; the one running finishes first.
+    // Writes already queued are dropped with the event loop; the one running finishes first,
+    // unless a device call hangs: then the thread is left to end on its own, so that closing the
+    // client never waits on a device for longer than the bound.
     thread_->quit();
-    thread_->wait();
-    delete worker_;
-    delete thread_;
+    if (!thread_->wait(kStopWaitMs)) {
+        qWarning().noquote() << QStringLiteral(
+                                    "the device worker did not stop within %1 ms (a device call hangs); "
+                                    "it is left to end by itself")
+                                    .arg(kStopWaitMs);
+        QObject::connect(thread_, &QThread::finished, thread_, &QObject::deleteLater);
+        // Ended meanwhile: a deleteLater posted by the connection goes with the object.
+        if (thread_->wait(0)) {
+            delete thread_;
+        }
+    } else {
+        delete thread_;
+    }
     delete functions_;
 }
 

@@ -11,6 +11,10 @@ namespace kf::device {
 
 class DeviceLayer {
 public:
+    // How long destruction waits for the worker's thread to stop. A device call that hangs
+    // longer is left behind (logged); its thread and worker delete themselves when it returns.
+    static constexpr unsigned long kStopWaitMs = 2000;
+
     DeviceLayer();
     ~DeviceLayer();
     DeviceLayer(const DeviceLayer&) = delete;

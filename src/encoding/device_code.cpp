@@ -32,11 +32,18 @@ bool deviceCodeForWrite(const QString& code, const QString& length, QString* out
     } else {
         result = code;
     }
-    const QStringList tokens = codeTokens(result);
-    if (!allByteTokens(tokens) || tokens.size() != size) {
+    // Every part between commas is a byte, as the device write reads them: an empty part is 00
+    // ("0x01,2,,ff" is 01 02 00 FF), so the parts are counted and kept as they are.
+    const QStringList tokens = result.split(QLatin1Char(','), Qt::KeepEmptyParts);
+    for (const QString& token : tokens) {
+        if (!token.isEmpty() && !isByteToken(token)) {
+            return false;
+        }
+    }
+    if (tokens.size() != size) {
         return false;
     }
-    *out = tokens.join(QLatin1Char(','));
+    *out = result;
     return true;
 }
 

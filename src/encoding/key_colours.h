@@ -27,10 +27,10 @@ public:
 
     // Applies one list of items "NAME#RRGGBB": the keys coloured by the previous list are turned
     // off (colour 0), then each item's key gets its colour. Items that do not split at "#" into
-    // exactly two parts, and items whose name is not in the key matrix layout, are ignored. A
-    // colour shorter than three characters only records the key (it is turned off next time);
-    // otherwise characters 0-1, 2-3, 4-5 are read as hexadecimal red, green, blue (malformed or
-    // missing digits read as 0).
+    // exactly two parts, and items whose name is not in the key matrix layout (an empty name
+    // among them), are ignored. A colour shorter than three characters only records the key (it
+    // is turned off next time); otherwise characters 0-1, 2-3, 4-5 are read as hexadecimal red,
+    // green, blue (malformed or missing digits read as 0).
     void apply(const QStringList& items);
 
     const QByteArray& buffer() const { return buffer_; }

@@ -26,7 +26,10 @@ const QHash<QString, int>& indexByName() {
     static const QHash<QString, int> map = [] {
         QHash<QString, int> built;
         for (int i = 0; i < kKeyMatrixSize; ++i) {
-            built.insert(QString::fromLatin1(kLayout[i]), i);
+            // Blank slots have no key: an item without a name must not colour one of them.
+            if (kLayout[i][0] != '\0') {
+                built.insert(QString::fromLatin1(kLayout[i]), i);
+            }
         }
         return built;
     }();

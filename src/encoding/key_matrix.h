@@ -13,8 +13,8 @@ constexpr int kKeyMatrixSize = kKeyMatrixRows * kKeyMatrixColumns;  // 126
 // The key name at matrix position `index`; an empty string outside 0..125.
 QString keyMatrixName(int index);
 
-// The matrix position of `name`, or -1 when the layout has no such name. The map is built by
-// inserting the positions in index order, so the empty name gives the last empty position, 125.
+// The matrix position of `name`, or -1 when the layout has no such name. The blank slots are
+// not named, so the empty name is -1 too.
 int matrixIndex(const QString& name);
 
 }  // namespace kf::encoding

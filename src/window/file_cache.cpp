@@ -32,6 +32,52 @@ public:
     std::string out;
 };
 
+// Collects at most `limit` bytes of the library's output; past that it only notes the overflow,
+// so an oversized document never takes more memory than the limit.
+class BoundedWriter : public pugi::xml_writer {
+public:
+    explicit BoundedWriter(size_t limit) : limit_(limit) {}
+    void write(const void* data, size_t size) override {
+        if (overflow || size > limit_ - out.size()) {
+            overflow = true;
+            return;
+        }
+        out.append(static_cast<const char*>(data), size);
+    }
+    std::string out;
+    bool overflow = false;
+
+private:
+    const size_t limit_;
+};
+
+// Stops the (iterative) walk at the first node nested deeper than the limit; the root element
+// is at level 1.
+class DepthCheck : public pugi::xml_tree_walker {
+public:
+    explicit DepthCheck(int limit) : limit_(limit) {}
+    bool for_each(pugi::xml_node&) override {
+        tooDeep = depth() + 1 > limit_;
+        return !tooDeep;
+    }
+    bool tooDeep = false;
+
+private:
+    const int limit_;
+};
+
+// Page texts in log lines (paths, expressions) are cut to this many characters.
+constexpr int kLogPathChars = 300;
+
+// The first 4 KB of a logged text, with its length when it is longer.
+QString logExcerpt(const QString& text) {
+    constexpr int kLogChars = 4096;
+    if (text.size() <= kLogChars) {
+        return text;
+    }
+    return text.left(kLogChars) + QStringLiteral("… [%1 characters in all]").arg(text.size());
+}
+
 QString withoutTrailingSlash(const QString& root) {
     if (root.size() > 1 && root.endsWith(QLatin1Char('/'))) {
         return root.left(root.size() - 1);
@@ -244,7 +290,7 @@ FileCache::SaveOutcome FileCache::saveChangedFiles() {
     for (const QString& path : qAsConst(changed_)) {
         if (!writeFileAtomically(path, files_.value(path).toUtf8(), gate_)) {
             qWarning().noquote() << QStringLiteral("could not write %1; %2 changed file(s) stay unsaved")
-                                        .arg(path)
+                                        .arg(path.left(kLogPathChars))
                                         .arg(changed_.size());
             return SaveOutcome::Failed;
         }
@@ -261,8 +307,8 @@ CommandAnswer FileCache::readFileToStr(const QVariantMap& args) {
     const QString xpath = args.value(QStringLiteral("Xpath")).toString();
     const QString chosen = chosenPath(relative);
     if (chosen.isEmpty() && !theme_archive::isSafeRelativePath(relative)) {
-        qWarning().noquote()
-            << QStringLiteral("ReadFileToStr: refused file path \"%1\" outside %2").arg(relative, readRoot_);
+        qWarning().noquote() << QStringLiteral("ReadFileToStr: refused file path \"%1\" outside %2")
+                                    .arg(relative.left(kLogPathChars), readRoot_);
         return CommandAnswer::failure(QString::fromLatin1(kReadFailed));
     }
     const QString path = chosen.isEmpty() ? readRoot_ + QLatin1Char('/') + relative : chosen;
@@ -281,8 +327,8 @@ CommandAnswer FileCache::readFileToStr(const QVariantMap& args) {
     QString result;
     QString why;
     if (!printQuery(*doc, xpath, &result, &why)) {
-        qWarning().noquote()
-            << QStringLiteral("ReadFileToStr: XPath \"%1\" on %2 failed: %3").arg(xpath, path, why);
+        qWarning().noquote() << QStringLiteral("ReadFileToStr: XPath \"%1\" on %2 failed: %3")
+                                    .arg(xpath.left(kLogPathChars), path, why);
         return CommandAnswer::failure(QString::fromLatin1(kReadFailed));
     }
     return CommandAnswer::success(result);
@@ -295,12 +341,13 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
     const QString chosen = chosenPath(relative);
     if (chosen.isEmpty() && !theme_archive::isSafeRelativePath(relative)) {
         qWarning().noquote() << QStringLiteral("ModifyFileFromStr: refused file path \"%1\" outside %2")
-                                    .arg(relative, writeRoot_);
+                                    .arg(relative.left(kLogPathChars), writeRoot_);
         return CommandAnswer::failure(failed);
     }
     const QString path = chosen.isEmpty() ? writeRoot_ + QLatin1Char('/') + relative : chosen;
+    const QString shown = path.left(kLogPathChars);  // in log lines
     if (QFileInfo(path).isDir()) {
-        qWarning().noquote() << QStringLiteral("ModifyFileFromStr: %1 is a folder").arg(path);
+        qWarning().noquote() << QStringLiteral("ModifyFileFromStr: %1 is a folder").arg(shown);
         return CommandAnswer::failure(failed);
     }
 
@@ -310,7 +357,7 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
         qWarning().noquote()
             << QStringLiteral(
                    "ModifyFileFromStr: content for %1 is not well-formed XML (%2); kept the old text")
-                   .arg(path, why);
+                   .arg(shown, why);
         return CommandAnswer::failure(failed);
     }
     pugi::xml_document doc;
@@ -318,19 +365,41 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
                          pugi::encoding_utf8)) {
         return CommandAnswer::failure(failed);
     }
+    // The document is written back with one tab per level, so its written form grows with the
+    // square of its depth: deeper content, or content whose written form would exceed the
+    // bound, is refused before anything changes.
+    DepthCheck depth(kMaxNestingDepth);
+    doc.traverse(depth);
+    if (depth.tooDeep) {
+        qWarning().noquote()
+            << QStringLiteral(
+                   "ModifyFileFromStr: content for %1 nests deeper than %2 levels; kept the old text")
+                   .arg(shown)
+                   .arg(kMaxNestingDepth);
+        return CommandAnswer::failure(failed);
+    }
     // Saving adds an XML declaration when the content has none.
-    StringWriter writer;
+    BoundedWriter writer(static_cast<size_t>(kMaxWrittenBytes));
     doc.save(writer, "\t", pugi::format_indent, pugi::encoding_utf8);
+    if (writer.overflow) {
+        qWarning().noquote()
+            << QStringLiteral(
+                   "ModifyFileFromStr: content for %1 would be written as more than %2 bytes; "
+                   "kept the old text")
+                   .arg(shown)
+                   .arg(kMaxWrittenBytes);
+        return CommandAnswer::failure(failed);
+    }
     const QByteArray serialised(writer.out.data(), static_cast<int>(writer.out.size()));
 
     // A new file exists on disk at once; an existing one is written at the next save.
     if (!QFileInfo::exists(path) && !writeFileAtomically(path, serialised, gate_)) {
         qWarning().noquote() << QStringLiteral(
                                     "ModifyFileFromStr: could not create %1; it is written at the next save")
-                                    .arg(path);
+                                    .arg(shown);
     }
     const QString text = QString::fromUtf8(serialised);
-    qInfo().noquote() << text;
+    qInfo().noquote() << logExcerpt(text);
     storeText(path, text);
     return CommandAnswer::success(QString::fromLatin1(kModifyOk));
 }

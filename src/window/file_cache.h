@@ -83,6 +83,11 @@ public:
     static bool writeFileAtomically(const QString& path, const QByteArray& data, const CommitGate& gate = {});
 
     static constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
+    // "ModifyFileFromStr" refuses content nested deeper than this many element levels (the
+    // built-in profiles have 3), or whose written form, one tab per level, would exceed
+    // kMaxWrittenBytes; either way the answer is the failure text and nothing changes.
+    static constexpr int kMaxNestingDepth = 64;
+    static constexpr qint64 kMaxWrittenBytes = 16 * 1024 * 1024;
     static constexpr int kMaxParsedDocuments = 8;
 
     static const char kReadFailed[];    // "queryProfile load xml file failed!"

@@ -24,8 +24,8 @@ CommandAnswer PointerCommands::run(const QVariantMap& args, bool (PointerSetting
     }
     const std::optional<int> num = readNum(args.value(numKey));
     if (!num) {
-        qWarning().noquote()
-            << QStringLiteral("%1: \"Num\" is not an integer: %2").arg(name, args.value(numKey).toString());
+        qWarning().noquote() << QStringLiteral("%1: \"Num\" is not an integer: %2")
+                                    .arg(name, args.value(numKey).toString().left(40));
         return CommandAnswer::failure(name + QStringLiteral(" failed"));
     }
     if (!(settings_.*operation)(*num)) {

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTimer>
+#include <utility>
 
 #include "app/system_tray.h"
 #include "cefclient/client_handler.h"
@@ -124,6 +125,15 @@ void Window::setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer) {
         if (components_.deviceRequests == worker) {
             components_.deviceRequests = nullptr;
         }
+        // Stops the old worker; the writes it was given report nothing more, so their requests
+        // fail now instead of taking the results of later writes. Results it sent before it
+        // stopped may still be queued here: they belong to an older worker and answer nothing.
+        deviceLayer_.reset();
+        ++deviceLayerGeneration_;
+        const QList<QueryCallbackPtr> pending = std::exchange(pendingAnswers_, {});
+        for (const QueryCallbackPtr& callback : pending) {
+            answerFailure(callback, QStringLiteral("writeDevices failed!"));
+        }
     }
     deviceLayer_ = std::move(layer);
     if (!deviceLayer_) {
@@ -135,7 +145,12 @@ void Window::setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer) {
     // Button writes go to the worker's thread and their results come back queued, in order;
     // its tray messages reach the balloon on this thread.
     connect(this, &Window::SigWriteDevice, worker, &device_data_handler::slot_writeDevice);
-    connect(worker, &device_data_handler::SigcallbackReasult, this, &Window::SlocallbackReasult);
+    connect(worker, &device_data_handler::SigcallbackReasult, this,
+            [this, generation = deviceLayerGeneration_](bool ok) {
+                if (generation == deviceLayerGeneration_) {
+                    SlocallbackReasult(ok);
+                }
+            });
     connect(worker, &device_data_handler::SigShowMessage, this, &Window::ShowMessage);
 }
 

@@ -102,7 +102,8 @@ public:
 
     // The device list object and the device worker with its thread, made at construction.
     // Replacing it (null removes it) rewires the device commands, SigWriteDevice and the
-    // worker's results; tests that hand the device rows to stand-ins remove it.
+    // worker's results, and fails the "CustomButton" requests still waiting for the old worker;
+    // tests that hand the device rows to stand-ins remove it.
     void setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer);
     kf::device::DeviceLayer* deviceLayer() const { return deviceLayer_.get(); }
 
@@ -247,6 +248,8 @@ private:
     kf::device::DeviceMap deviceMap_;
     kf::window::WindowComponents components_;
     std::unique_ptr<kf::device::DeviceLayer> deviceLayer_;
+    // Counts device layer swaps: a result queued by a replaced worker is recognised and dropped.
+    quint64 deviceLayerGeneration_ = 0;
     std::unique_ptr<AudioData> audio_;
     bool virtualDeviceOpened_ = false;
     bool virtualDeviceConnected_ = false;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMetaMethod>
 #include <QtDebug>
 
 #include "encoding/drive_resources.h"
@@ -47,6 +48,9 @@ void Window::cmdReadDevicesDpiVal(const QVariantMap&, const QueryCallbackPtr&) {
 }
 
 void Window::cmdCustomButton(const QVariantMap& args, const QueryCallbackPtr& cb) {
+    if (!isSignalConnected(QMetaMethod::fromSignal(&Window::SigWriteDevice))) {
+        return;  // no device worker: no result would ever come, and a later one must not answer it
+    }
     // The write runs on the device worker's thread; its result answers the oldest queued
     // request (SlocallbackReasult).
     emit SigWriteDevice(argText(args, QStringLiteral("Version")), argText(args, QStringLiteral("TaskIndex")),

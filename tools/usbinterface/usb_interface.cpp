@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QThread>
 #include <cstring>
 #include <mutex>
 #include <type_traits>
@@ -170,6 +171,15 @@ QByteArray imageVersion(const QByteArray& image) {
         text.append(c);
     }
     return text.size() >= 3 ? text : QByteArray();
+}
+
+// For tests: KESTRAFON_SIM_STALL_MS makes a parameter write hang that long before it starts,
+// as a device that stops answering would.
+void stallIfAsked() {
+    const int ms = qEnvironmentVariableIntValue("KESTRAFON_SIM_STALL_MS");
+    if (ms > 0) {
+        QThread::msleep(static_cast<unsigned long>(qMin(ms, 600000)));
+    }
 }
 
 }  // namespace
@@ -358,6 +368,7 @@ KF_EXPORT int UpdateVersion(const char16_t* path, int a, int b) {
 }
 
 KF_EXPORT int dcWriteProperty(const char16_t* path, unsigned char* data, int index, int count) {
+    stallIfAsked();
     Call call("dcWriteProperty", readWide(path));
     call.arg("index", index);
     call.arg("count", count);

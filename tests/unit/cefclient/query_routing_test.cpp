@@ -2,11 +2,16 @@
 // requests, and the hop of a MessageEvent to the view's jsMessage signal.
 #include <gtest/gtest.h>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QWidget>
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -84,13 +89,15 @@ TEST(QueryCallback, ManyThreadsRacingDeliverExactlyOneAnswer) {
 TEST(PageBridge, AnswersFromAnotherThreadArriveOnTheBridgeThread) {
     PageBridge bridge(nullptr);
     QSignalSpy answers(&bridge, &PageBridge::answer);
-    QueryCallbackPtr cb = bridge.makeCallback(5, false);
+    bridge.ready("doc");
+    QueryCallbackPtr cb = bridge.makeCallback("doc", 5, false);
     EXPECT_EQ(bridge.pendingCount(), 1);
     std::thread worker([cb] { cb->Success("from worker"); });
     worker.join();
     ASSERT_TRUE(answers.wait(2000));
-    EXPECT_EQ(answers.at(0).at(0).toInt(), 5);
-    EXPECT_EQ(answers.at(0).at(3).toString(), "from worker");
+    EXPECT_EQ(answers.at(0).at(0).toString(), "doc");
+    EXPECT_EQ(answers.at(0).at(1).toInt(), 5);
+    EXPECT_EQ(answers.at(0).at(4).toString(), "from worker");
     EXPECT_EQ(bridge.pendingCount(), 0);
 }
 
@@ -98,7 +105,8 @@ TEST(PageBridge, HandleOutlivingItsBridgeIsHarmless) {
     QueryCallbackPtr cb;
     {
         PageBridge bridge(nullptr);
-        cb = bridge.makeCallback(1, true);
+        bridge.ready("doc");
+        cb = bridge.makeCallback("doc", 1, true);
     }
     EXPECT_FALSE(cb->isPending());
     EXPECT_FALSE(cb->Success("nobody listens"));
@@ -111,58 +119,142 @@ TEST(PageBridge, EventsWaitForTheReadyPageAndNavigationDropsThem) {
     bridge.sendEvent("DevicesChanged", {2});
     bridge.sendEvent("DevicesChanged", {1});
     EXPECT_EQ(events.count(), 0);
-    bridge.ready();
+    bridge.ready("a");
     ASSERT_EQ(events.count(), 2);
     EXPECT_EQ(events.at(0).at(1).toList(), QVariantList{2});
     bridge.sendEvent("navStateChanged", {true, false});
     EXPECT_EQ(events.count(), 3);
 
-    QueryCallbackPtr cb = bridge.makeCallback(9, false);
-    bridge.leaving();  // the page is unloaded
+    QueryCallbackPtr cb = bridge.makeCallback("a", 9, false);
+    bridge.leaving("a");  // the page is unloaded
     EXPECT_FALSE(cb->isPending());
     bridge.sendEvent("DevicesChanged", {2});
     EXPECT_EQ(events.count(), 3);
     for (int i = 0; i < PageBridge::kMaxQueuedEvents + 10; ++i)
         bridge.sendEvent("DevicesChanged", {i});
-    bridge.ready();
+    bridge.ready("b");
     EXPECT_EQ(events.count(), 3 + PageBridge::kMaxQueuedEvents);
 }
 
 TEST(PageBridge, ANewDocumentEndsQueriesOfTheOneBefore) {
     // A document that went away without saying so (a crash, a lost unload message).
     PageBridge bridge(nullptr);
-    bridge.ready();
-    QueryCallbackPtr old = bridge.makeCallback(1, true);
-    bridge.ready();  // the next document connects
+    bridge.ready("a");
+    QueryCallbackPtr old = bridge.makeCallback("a", 1, true);
+    bridge.ready("b");  // the next document connects
     EXPECT_FALSE(old->isPending());
-    QueryCallbackPtr fresh = bridge.makeCallback(1, false);
+    QueryCallbackPtr fresh = bridge.makeCallback("b", 1, false);
     EXPECT_TRUE(fresh->isPending());
+}
+
+TEST(PageBridge, LateMessagesOfTheDocumentBeforeLeaveTheCurrentOneAlone) {
+    // Across processes nothing orders the old document's last messages before the new one's
+    // ready. Both number their queries from 1.
+    const QList<QVariantList> stale = {
+        {"leaving", "old"}, {"cancel", "old", 1}, {"query", "old", 1, "late", false}, {"leaving", "other"}};
+    for (const QVariantList& message : stale) {
+        SCOPED_TRACE(message.first().toString().toStdString());
+        PageBridge bridge(nullptr);
+        QSignalSpy answers(&bridge, &PageBridge::answer);
+        QSignalSpy events(&bridge, &PageBridge::event);
+        bridge.setInbox({"ready", "old"});
+        QueryCallbackPtr gone = bridge.makeCallback("old", 1, false);
+        bridge.setInbox({"ready", "new"});
+        QueryCallbackPtr current = bridge.makeCallback("new", 1, false);
+        bridge.setInbox(message);
+        EXPECT_TRUE(bridge.isReady());
+        EXPECT_TRUE(current->isPending());
+        EXPECT_FALSE(gone->Success("to the old document"));
+        bridge.sendEvent("DevicesChanged", {2});
+        EXPECT_EQ(events.count(), 1);
+        EXPECT_TRUE(current->Success("to the new document"));
+        ASSERT_EQ(answers.count(), 1);
+        EXPECT_EQ(answers.at(0).mid(0, 2), (QVariantList{"new", 1}));
+    }
 }
 
 TEST(PageBridge, InboxTakesOnlyWellFormedMessages) {
     PageBridge bridge(nullptr);
-    QueryCallbackPtr held = bridge.makeCallback(4, false);
-    bridge.setInbox({"cancel"});              // no id: ignored
-    bridge.setInbox({"cancel", 4, "extra"});  // wrong length: ignored
+    bridge.setInbox({"ready"});  // no token: ignored
+    bridge.setInbox({"ready", QString(PageBridge::kMaxTokenLength + 1, 'x')});
+    EXPECT_FALSE(bridge.isReady());
+    bridge.setInbox({"ready", "doc"});
+    QueryCallbackPtr held = bridge.makeCallback("doc", 4, false);
+    bridge.setInbox({"cancel", "doc"});              // no id: ignored
+    bridge.setInbox({"cancel", "doc", 4, "extra"});  // wrong length: ignored
+    bridge.setInbox({"cancel", 4});
     bridge.setInbox({42});
     bridge.setInbox({});
     EXPECT_TRUE(held->isPending());
-    bridge.setInbox({"cancel", 4});
+    bridge.setInbox({"cancel", "doc", 4});
     EXPECT_FALSE(held->isPending());
-    QueryCallbackPtr other = bridge.makeCallback(5, false);
+    QueryCallbackPtr other = bridge.makeCallback("doc", 5, false);
     bridge.setInbox({"leaving"});
+    EXPECT_TRUE(other->isPending());
+    bridge.setInbox({"leaving", "doc"});
     EXPECT_FALSE(other->isPending());
+    EXPECT_FALSE(bridge.isReady());
 }
 
 TEST(PageBridge, ReusedQueryIdCancelsTheOldHandle) {
     PageBridge bridge(nullptr);
-    QueryCallbackPtr first = bridge.makeCallback(3, false);
-    QueryCallbackPtr second = bridge.makeCallback(3, false);
+    bridge.ready("doc");
+    QueryCallbackPtr first = bridge.makeCallback("doc", 3, false);
+    QueryCallbackPtr second = bridge.makeCallback("doc", 3, false);
     EXPECT_FALSE(first->isPending());
     EXPECT_TRUE(second->isPending());
-    bridge.cancel(3);
+    bridge.cancel("doc", 3);
     EXPECT_FALSE(second->isPending());
-    bridge.cancel(12345);  // unknown: nothing happens
+    bridge.cancel("doc", 12345);  // unknown: nothing happens
+}
+
+// Aborts the test program when it is still running after `seconds`, so a deadlock fails the
+// suite instead of hanging it.
+struct Watchdog {
+    explicit Watchdog(int seconds) {
+        std::thread([done = done, seconds] {
+            for (int i = 0; i < seconds * 10 && !*done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!*done) {
+                std::fprintf(stderr, "watchdog: the test did not finish in %d s (a deadlock?)\n", seconds);
+                std::abort();
+            }
+        }).detach();
+    }
+    ~Watchdog() { *done = true; }
+    std::shared_ptr<std::atomic<bool>> done = std::make_shared<std::atomic<bool>>(false);
+};
+
+TEST(PageBridge, AnAnswersDirectReceiverMayCancelAnswerAgainOrDeleteTheBridge) {
+    Watchdog watchdog(30);
+    enum Reaction { Cancel, AnswerAgain, DeleteBridge };
+    for (Reaction reaction : {Cancel, AnswerAgain, DeleteBridge}) {
+        SCOPED_TRACE(reaction);
+        auto* bridge = new PageBridge(nullptr);
+        QPointer<PageBridge> alive(bridge);
+        bridge->ready("doc");
+        QueryCallbackPtr cb = bridge->makeCallback("doc", 1, true);
+        int answers = 0;
+        QObject::connect(
+            bridge, &PageBridge::answer, bridge,
+            [&, bridge] {
+                if (++answers > 1)
+                    return;
+                if (reaction == Cancel)
+                    cb->cancel();
+                else if (reaction == AnswerAgain)
+                    cb->Failure(0, "again");
+                else
+                    delete bridge;
+            },
+            Qt::DirectConnection);
+        EXPECT_TRUE(cb->Success("first"));
+        EXPECT_EQ(answers, reaction == AnswerAgain ? 2 : 1);
+        EXPECT_FALSE(cb->isPending());
+        EXPECT_FALSE(cb->Success("late"));
+        EXPECT_EQ(alive.isNull(), reaction == DeleteBridge);
+        delete alive.data();
+    }
 }
 
 TEST(MoveWindow, ArgumentsAreIntegersFromCharacterElevenOn) {

@@ -1,8 +1,12 @@
 // Random device requests as a page could send them, straight into the device worker and down
-// to the emulated library: nothing crashes or reads out of bounds (the sanitizer build checks),
-// every successful parameter write carries exactly the stated number of bytes, and nothing is
-// written for a device that was never listed. Fixed seed, fixed number of requests.
+// to the emulated library, while the devices are unplugged and plugged again: nothing crashes
+// or reads out of bounds (the sanitizer build checks), every successful parameter write carries
+// exactly the stated number of bytes, and nothing is written for a device that was never
+// listed. Deeply nested and 1 MB arguments come in between; no request may raise the peak
+// memory by more than 256 MiB, and the slowest request is reported. Fixed seed, fixed number of
+// requests.
 #include <gtest/gtest.h>
+#include <QFile>
 #include <QJsonArray>
 #include <QRandomGenerator>
 
@@ -10,6 +14,7 @@
 #include "device/device_functions.h"
 #include "emulator_helpers.h"
 #include "encoding/driver_table.h"
+#include "support/request_cost.h"
 
 using kftest::EmulatorSandbox;
 
@@ -23,9 +28,11 @@ public:
 
     QString pick(const QStringList& list) { return list.at(below(list.size())); }
 
-    // Plausible values, edge values and noise.
+    // Plausible values, edge values and noise; now and then a deeply nested or 1 MB text.
     QString any() {
-        switch (below(6)) {
+        switch (below(7)) {
+            case 6:
+                return below(20) ? pick({"", "1"}) : heavy();
             case 0:
                 return pick({"", "0", "1", "3", "5", "15", "255", "256", "-1", "2048", "2049", "99999999999",
                              "0x10", " 7 ", "1.5", "abc"});
@@ -52,6 +59,21 @@ public:
         }
     }
 
+    QString heavy() {
+        switch (below(5)) {
+            case 0:
+                return QString("1,").repeated(512 * 1024);
+            case 1:
+                return QString("键盘按下(a)").repeated(128 * 1024);
+            case 2:
+                return QString(100000, '(') + "a" + QString(100000, ')');
+            case 3:
+                return QString("Ctrl+").repeated(200000) + "C";
+            default:
+                return QString(1024 * 1024, QChar(ushort(below(0x3000) + 1)));
+        }
+    }
+
     // A parameter index: mostly a slot of the profiles, sometimes anything.
     QString index() { return below(4) ? QString::number(11 + below(50)) : any(); }
 
@@ -73,9 +95,24 @@ TEST(DeviceFuzz, RandomRequestsStayWithinTheirBounds) {
     const QStringList types = {"Mouse",      "MACROFUN", "Keyboard", "HOTKEY", "Macro",
                                "multimedia", "DPI",      "other",    ""};
     Texts t(20240611);
+    const kftest::QuietLog log;
+    kftest::WorstRequests worst;
+    const QStringList ids = {"ms", "kb"};
     for (int i = 0; i < 1500; ++i) {
+        if (i % 40 == 39) {
+            // Unplug or plug a device again; now and then the list is read anew.
+            const QString attached = sandbox.stateFolder() + "/attached/" + t.pick(ids);
+            QFile::exists(attached) ? QFile::remove(attached) : QFile(attached).open(QIODevice::WriteOnly);
+            if (t.below(3) == 0) {
+                worker.deviceFunctions()->buildDeviceList();
+            }
+        }
         const QString version = t.pick(versions);
-        switch (t.below(5)) {
+        const int kind = t.below(5);
+        static const char* const kinds[] = {"device code", "property", "key colours", "restart", "button"};
+        QString what = kinds[kind];
+        const kftest::RequestMeter meter;
+        switch (kind) {
             case 0: {
                 static const QList<QPair<QString, QString>> valid = {
                     {"CD00E9", "3"}, {"2000", "5"}, {"1,2,3", "3"}, {"7", "1"}, {"0x01,0x02", "2"}};
@@ -121,11 +158,19 @@ TEST(DeviceFuzz, RandomRequestsStayWithinTheirBounds) {
                 a.playCount = plausible ? QString::number(t.below(10)) : t.any();
                 a.playDelay = t.any();
                 a.playType = plausible ? QString::number(1 + t.below(4)) : t.any();
+                what += " " + a.type + " of " + QString::number(a.command.size()) + " characters";
                 worker.writeButtonAssignment(a);
                 break;
             }
         }
+        worst.add(meter.ms(), meter.peakRise(), what);
+        if (!kftest::kUnderAddressSanitizer) {
+            ASSERT_LT(meter.peakRise(), 256 * 1024 * 1024) << what.toStdString();
+        }
     }
+    worst.print("device fuzz");
+    EXPECT_LT(kftest::QuietLog::longest(), 8192);  // a page's argument never floods the log
+    EXPECT_LT(worst.ms, 10000);                    // far above what any request needs; catches blow-ups
     const auto journal = sandbox.journal();
     int written = 0;
     for (const QJsonObject& line : journal) {
@@ -146,5 +191,5 @@ TEST(DeviceFuzz, RandomRequestsStayWithinTheirBounds) {
         }
     }
     // The run reached the device often enough to mean something.
-    EXPECT_GT(written, 150) << journal.size() << " calls";
+    EXPECT_GT(written, 80) << journal.size() << " calls";
 }

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QPointer>
 #include <QThread>
 
 #include <csignal>
@@ -14,6 +15,7 @@
 #include "device/device_data_handler.h"
 #include "device/device_functions.h"
 #include "device/device_layer.h"
+#include "device/devices_handler.h"
 #include "emulator_helpers.h"
 #include "encoding/driver_table.h"
 #include "encoding/key_matrix.h"
@@ -122,10 +124,11 @@ TEST_F(DeviceWorker, ProfileValuesBecomeTheirDeviceBytes) {
     EXPECT_TRUE(worker.writeDeviceCode(kMouse, "45", "2000", "5"));
     EXPECT_TRUE(worker.writeDeviceCode(kKeyboard, "166", "CD00E9", "3"));
     EXPECT_TRUE(worker.writeDeviceCode(kMouse, "91", "2", "1"));
-    EXPECT_FALSE(worker.writeDeviceCode(kMouse, "91", "1,2", "3"));   // count differs: not sent
-    EXPECT_FALSE(worker.writeDeviceCode(kMouse, "91", "1,zz", "2"));  // not byte tokens: not sent
+    EXPECT_TRUE(worker.writeDeviceCode(kMouse, "92", "0x01,2,,ff", "4"));  // an empty token is 00
+    EXPECT_FALSE(worker.writeDeviceCode(kMouse, "91", "1,2", "3"));        // count differs: not sent
+    EXPECT_FALSE(worker.writeDeviceCode(kMouse, "91", "1,zz", "2"));       // not byte tokens: not sent
     EXPECT_FALSE(worker.writeDeviceCode("QZK-UNKNOWN", "91", "2", "1"));
-    EXPECT_EQ(writes(), (QStringList{"57:2eabf3", "45:0128002800", "166:cd00e9", "91:02"}));
+    EXPECT_EQ(writes(), (QStringList{"57:2eabf3", "45:0128002800", "166:cd00e9", "91:02", "92:010200ff"}));
     EXPECT_TRUE(messages.isEmpty());  // no tray message for direct writes
 }
 
@@ -213,6 +216,39 @@ TEST(DeviceWorkerThread, QueuedWritesAnswerInRequestOrderAndMessagesReachTheGuiT
         EXPECT_TRUE(line.contains("function") && line.contains("result"));
     }
     EXPECT_EQ(sandbox.calls("dcWriteProperty").size(), 23);
+}
+
+TEST(DeviceWorkerThread, AStuckDeviceCallDoesNotHoldUpTheEnd) {
+    // The write hangs for 6 s; the device layer gives up waiting after its bound (2 s), and the
+    // worker and its thread go away by themselves once the call returns.
+    EmulatorSandbox sandbox(QJsonArray{simDevice("ms", "QZK-ZMC-V1.1.0_01")});
+    auto layer = std::make_unique<kf::device::DeviceLayer>();
+    ASSERT_EQ(layer->deviceFunctions()->buildDeviceList().size(), 1);
+    qputenv("KESTRAFON_SIM_STALL_MS", "6000");
+    QPointer<QThread> thread = layer->workerThread();
+    QMetaObject::invokeMethod(layer->worker(), "slot_writeDevice", Qt::QueuedConnection,
+                              Q_ARG(QString, kMouse), Q_ARG(QString, "11"), Q_ARG(QString, "0"),
+                              Q_ARG(QString, "单击左键()"), Q_ARG(QString, "Mouse"), Q_ARG(QString, "1"),
+                              Q_ARG(QString, "0"), Q_ARG(QString, "1"));
+    // The worker holds the library lock while it is inside the call.
+    QElapsedTimer stopping;
+    stopping.start();
+    while (stopping.elapsed() < 10000 && devices_handler::libraryCallLock().tryLock()) {
+        devices_handler::libraryCallLock().unlock();
+        QThread::msleep(5);
+    }
+    stopping.restart();
+    layer.reset();
+    const qint64 stopped = stopping.elapsed();
+    qunsetenv("KESTRAFON_SIM_STALL_MS");
+    std::printf("the device layer stopped after %lld ms\n", static_cast<long long>(stopped));
+    EXPECT_LT(stopped, 5000);  // well before the call returns
+    EXPECT_TRUE(thread);
+    while (thread && stopping.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_FALSE(thread);
+    EXPECT_EQ(sandbox.calls("dcWriteProperty").size(), 1);
 }
 
 #include "device_worker_test.moc"

@@ -26,8 +26,16 @@ TEST(DeviceCode, SixCharacterValuesBecomeThreeTokens) {
     EXPECT_EQ(deviceCode("2EABF3", "3"), "2E,AB,F3");
     EXPECT_EQ(deviceCode("0x01,0x02", "2"), "0x01,0x02");
     EXPECT_EQ(deviceCode("1", "1"), "1");
-    EXPECT_EQ(deviceCode("0x03,0x00,", "2"), "0x03,0x00");
-    EXPECT_EQ(deviceCode("", "0"), "");
+}
+
+TEST(DeviceCode, AnEmptyTokenIsAZeroByte) {
+    // Every part between commas counts, an empty one as 00, as the device write reads them.
+    const QList<QPair<QString, QString>> written = {
+        {"0x01,2,,ff", "4"}, {"0x03,0x00,", "3"}, {",", "2"}, {"", "1"}};
+    for (const auto& [code, length] : written)
+        EXPECT_EQ(deviceCode(code, length), code) << code.toStdString();
+    EXPECT_EQ(deviceCode("0x03,0x00,", "2"), "refused:");
+    EXPECT_EQ(deviceCode("", "0"), "refused:");
 }
 
 TEST(DeviceCode, LengthFiveIsADpiStage) {
@@ -95,7 +103,8 @@ TEST(KeyColourFrame, MalformedItemsAndUnknownNames) {
     EXPECT_EQ(rgbAt(frame, "F1"), QByteArray("\x00\x10\x00", 3));         // malformed digits read as 0
     // Nothing outside the key area was touched.
     EXPECT_EQ(frame.buffer().mid(8 + 3 * 126).count('\0'), 1024 - 8 - 3 * 126);
-    // An empty name is the last empty matrix position.
-    frame.apply({"#FFFFFF"});
-    EXPECT_EQ(frame.buffer().mid(8 + 3 * 125, 3), QByteArray("\xFF\xFF\xFF", 3));
+    // An item without a key name colours no blank position of the matrix and is not recorded.
+    frame.apply({"#FFFFFF", "#00FF00"});
+    EXPECT_EQ(frame.buffer().mid(8).count('\0'), 1024 - 8);
+    EXPECT_TRUE(frame.previousKeys().isEmpty());
 }

@@ -183,6 +183,45 @@ TEST_F(MalformedContent, CommentsAndProcessingInstructionsAroundTheRootAreFine) 
               modifyOk());
 }
 
+// `depth` nested elements around `body`.
+QString nested(int depth, const QString& body = QString()) {
+    return QString("<a>").repeated(depth) + body + QString("</a>").repeated(depth);
+}
+
+TEST_F(MalformedContent, TooDeepOrTooLargeWhenWrittenIsRefusedAndChangesNothing) {
+    // Written back with one tab per level, deep nesting grows with the square of the depth; a
+    // wide tree at the deepest allowed level grows by the tabs in front of every element.
+    const int deepest = FileCache::kMaxNestingDepth;
+    const int wide = int(FileCache::kMaxWrittenBytes / deepest);
+    const struct {
+        QString content;
+        bool accepted;
+    } cases[] = {
+        {nested(deepest + 1), false},
+        {nested(10000), false},
+        {nested(deepest - 1, QString("<b/>").repeated(wide)), false},
+        {nested(deepest), true},
+    };
+    ASSERT_TRUE(writeFile(appFile("p.xml"), "<old/>"));
+    ASSERT_EQ(cache().modifyFileFromStr(modifyArgs("p.xml", "<cached/>")), modifyOk());
+    const QString cached = cache().cachedText(appFile("p.xml"));
+    int n = 0;
+    for (const auto& c : cases) {
+        const QString fresh = QString("new%1.xml").arg(++n);
+        EXPECT_EQ(cache().modifyFileFromStr(modifyArgs("p.xml", c.content)),
+                  c.accepted ? modifyOk() : modifyFailed())
+            << n;
+        EXPECT_EQ(cache().modifyFileFromStr(modifyArgs(fresh, c.content)),
+                  c.accepted ? modifyOk() : modifyFailed());
+        if (!c.accepted) {
+            EXPECT_EQ(cache().cachedText(appFile("p.xml")), cached);
+            EXPECT_FALSE(QFileInfo::exists(appFile(fresh)));
+            EXPECT_EQ(cache().changedFiles(), QStringList{appFile("p.xml")});
+        }
+    }
+    EXPECT_EQ(readFile(appFile("p.xml")), QByteArray("<old/>"));
+}
+
 using InvalidXpath = FileCacheTest;
 
 TEST_F(InvalidXpath, AnswersTheFailureAndLaterQueriesStillWork) {

@@ -144,8 +144,16 @@ TEST_F(ModifyFileFromStr, TheStoredTextIsLoggedAtInformationLevel) {
             }
         });
     cache().modifyFileFromStr(modifyArgs("log.xml", "<a/>"));
+    // A long text is logged in the same place, cut to its first 4 KB with its length.
+    const QString big = "<a>" + QString("<b>x</b>").repeated(100000) + "</a>";
+    cache().modifyFileFromStr(modifyArgs("big.xml", big));
     qInstallMessageHandler(previous);
-    EXPECT_EQ(infos, QStringList{stored("<a />\n")});
+    ASSERT_EQ(infos.size(), 2);
+    EXPECT_EQ(infos.first(), stored("<a />\n"));
+    const QString text = cache().cachedText(appFile("big.xml"));
+    EXPECT_TRUE(infos.last().startsWith(text.left(4096))) << infos.last().left(100).toStdString();
+    EXPECT_LT(infos.last().size(), 4200);
+    EXPECT_TRUE(infos.last().contains(QString::number(text.size()))) << infos.last().right(100).toStdString();
 }
 
 TEST_F(ModifyFileFromStr, EachPathIsListedOnceInFirstChangeOrder) {

@@ -129,6 +129,24 @@ TEST_F(ResourcePackTest, RejectsEntriesThatPointOutsideTheFile) {
     EXPECT_FALSE(loadBytes(&pack, bytes));
 }
 
+TEST_F(ResourcePackTest, RejectsEntriesWhoseDataAddsUpToMoreThanTheFile) {
+    // Entries pointing at the same blob would each get their own copy in memory: the data of the
+    // entries that are read may add up to the file size at most. An entry without a key is not
+    // read, so it may point anywhere inside the file.
+    const QByteArray blob(64 * 1024, 'x');
+    const QByteArray bytes =
+        buildResourcePack({{"theme/a.js", blob}, {"theme/b.js", ""}, {"c.js", ""}}, 0, false);
+    for (const auto& [record, loads] : {std::pair{1, false}, std::pair{2, true}}) {
+        QByteArray pack = bytes;
+        const int at = fmt::kHeaderSize + record * fmt::kRecordSize;
+        pack.replace(at + fmt::kSizeOffset, 4, kftest::le32(quint32(blob.size())));
+        pack.replace(at + fmt::kDataOffsetOffset, 4, bytes.mid(fmt::kHeaderSize + fmt::kDataOffsetOffset, 4));
+        ResourcePack loaded;
+        EXPECT_EQ(loadBytes(&loaded, pack), loads) << record;
+        EXPECT_EQ(loaded.size(), loads ? 2 : 0);
+    }
+}
+
 TEST_F(ResourcePackTest, RejectsANameWithoutItsZeroByte) {
     QByteArray bytes = buildResourcePack({{"theme/a.html", "abc"}}, 0, false);
     bytes.replace(fmt::kHeaderSize + fmt::kNameOffset, fmt::kNameCapacity,

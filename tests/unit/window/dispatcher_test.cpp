@@ -6,9 +6,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMetaMethod>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <thread>
 
+#include "device/device_data_handler.h"
+#include "device/device_layer.h"
 #include "platform/pointer/recording_pointer_system.h"
 #include "window/command_args.h"
 #include "window/file_dialogs.h"
@@ -282,6 +285,7 @@ TEST_F(Dispatcher, MissingArgumentsReadAsEmptyTexts) {
 }
 
 TEST_F(Dispatcher, ButtonWriteResultsAnswerInRequestOrder) {
+    QSignalSpy worker(&window, &Window::SigWriteDevice);  // stands in for the device worker
     kftest::AnswerLog first, second, third;
     window.onJsMessage(R"({"FuncName":"CustomButton","Version":"1"})", first.callback());
     window.onJsMessage(R"({"FuncName":"CustomButton","Version":"2"})", second.callback());
@@ -305,6 +309,7 @@ TEST_F(Dispatcher, ButtonWriteResultsAnswerInRequestOrder) {
 TEST_F(Dispatcher, ButtonWriteResultsFromTheWorkerThreadArriveQueued) {
     // The worker reports from its own thread through the meta-object, queued onto the GUI
     // thread; the oldest request is still answered first.
+    QSignalSpy standIn(&window, &Window::SigWriteDevice);
     kftest::AnswerLog first, second;
     window.onJsMessage(R"({"FuncName":"CustomButton"})", first.callback());
     window.onJsMessage(R"({"FuncName":"CustomButton"})", second.callback());
@@ -317,6 +322,35 @@ TEST_F(Dispatcher, ButtonWriteResultsFromTheWorkerThreadArriveQueued) {
     QCoreApplication::processEvents();
     EXPECT_EQ(first.answers(), QList<kftest::Answer>{failed("writeDevices failed!")});
     EXPECT_EQ(second.answers(), QList<kftest::Answer>{ok("writeDevices success!")});
+}
+
+TEST_F(Dispatcher, ButtonWritesWithoutAWorkerOrAcrossAWorkerSwapCannotDrift) {
+    // No worker: unanswered like the other device rows, and no later result answers it.
+    kftest::AnswerLog orphan;
+    window.onJsMessage(R"({"FuncName":"CustomButton"})", orphan.callback());
+    window.SlocallbackReasult(true);
+    EXPECT_EQ(orphan.count(), 0);
+    EXPECT_EQ(window.pendingAnswerCount(), 0);
+
+    // Two writes whose results are on their way when the worker is replaced: both fail at the
+    // swap, and the old results answer nothing later.
+    window.setDeviceLayer(std::make_unique<kf::device::DeviceLayer>());
+    QSemaphore reported;
+    QObject::connect(
+        window.deviceLayer()->worker(), &device_data_handler::SigcallbackReasult,
+        window.deviceLayer()->worker(), [&reported] { reported.release(); }, Qt::DirectConnection);
+    kftest::AnswerLog first, second, later;
+    window.onJsMessage(R"({"FuncName":"CustomButton","Version":"1"})", first.callback());
+    window.onJsMessage(R"({"FuncName":"CustomButton","Version":"2"})", second.callback());
+    ASSERT_TRUE(reported.tryAcquire(2, 10000));
+    window.setDeviceLayer(nullptr);
+    EXPECT_EQ(first.answers(), QList<kftest::Answer>{failed("writeDevices failed!")});
+    EXPECT_EQ(second.answers(), QList<kftest::Answer>{failed("writeDevices failed!")});
+    QSignalSpy standIn(&window, &Window::SigWriteDevice);
+    window.onJsMessage(R"({"FuncName":"CustomButton","Version":"3"})", later.callback());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(later.count(), 0);
+    EXPECT_EQ(window.pendingAnswerCount(), 1);
 }
 
 TEST(CommandArguments, ValuesReadAsTheirText) {

@@ -1,8 +1,11 @@
 // Random and mutated requests into onJsMessage: nothing crashes, and every answer that is given
-// is one the command table allows for that request. Fixed seed, fixed number of requests.
+// is one the command table allows for that request. Deeply nested and 1 MB arguments come in
+// between; no request may raise the peak memory by more than 256 MiB, and the slowest request
+// is reported. Fixed seed, fixed number of requests.
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -10,6 +13,7 @@
 #include "platform/desktop/url_opener.h"
 #include "platform/display/screen_metrics.h"
 #include "platform/keyboard/keyboard_layouts.h"
+#include "support/request_cost.h"
 #include "window/command_args.h"
 #include "window_helpers.h"
 
@@ -127,6 +131,43 @@ QStringList seeds() {
     return result;
 }
 
+// Requests with deeply nested and 1 MB arguments: nested XML for the file commands, nested
+// XPath, nested JSON, and a 1 MB text for each argument key of every command.
+QStringList heavyRequests() {
+    const auto json = [](const QJsonObject& o) {
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    };
+    const auto nestedXml = [](int depth, const QString& body = QString()) {
+        return QString("<a>").repeated(depth) + body + QString("</a>").repeated(depth);
+    };
+    const QString mb(1024 * 1024, QChar('x'));
+    QStringList result;
+    for (int depth : {10000, 30000}) {
+        result << json(
+            {{"FuncName", "ModifyFileFromStr"}, {"FilePath", "deep.xml"}, {"ContentStr", nestedXml(depth)}});
+    }
+    result << json({{"FuncName", "ModifyFileFromStr"},
+                    {"FilePath", "wide.xml"},
+                    {"ContentStr", nestedXml(63, QString("<b/>").repeated(256 * 1024))}})
+           << json({{"FuncName", "ModifyFileFromStr"},
+                    {"FilePath", "big.xml"},
+                    {"ContentStr", "<r>" + QString("<b x='1'/>").repeated(100 * 1024) + "</r>"}})
+           << json({{"FuncName", "ReadFileToStr"},
+                    {"FilePath", "small.xml"},
+                    {"Xpath", QString(100000, '(') + "//b" + QString(100000, ')')}})
+           << json({{"FuncName", "RefreshVirtualDrive"}, {"VirtualStr", nestedXml(30000)}})
+           << QString(100000, '[') + QString(100000, ']')
+           << "{\"FuncName\":\"GetDevicesList\",\"a\":" + QString(100000, '[') + QString(100000, ']') + "}";
+    static const char* const keys[] = {"Url",   "Msg",        "Width",    "Height", "width",      "height",
+                                       "url",   "VirtualStr", "Name",     "status", "Version",    "Data",
+                                       "Event", "Num",        "FilePath", "Xpath",  "ContentStr", "Task"};
+    int k = 0;
+    for (const QString& name : Window::commandNames()) {
+        result << json({{"FuncName", name}, {keys[k++ % int(sizeof(keys) / sizeof(keys[0]))], mb}});
+    }
+    return result;
+}
+
 QString randomText(QRandomGenerator& rng, int maxLength) {
     static const QString pieces[] = {
         "{",  "}",       "[",  "]",        "\"",     ":",   ",",   "null", "true", "1e999",
@@ -194,8 +235,7 @@ QString mutate(QString text, QRandomGenerator& rng) {
 
 TEST(DispatcherFuzz, NoRequestCrashesOrIsAnsweredWrongly) {
     // Quiet: every request writes its debug line.
-    const QtMessageHandler previous =
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    const kftest::QuietLog log;
     kftest::IsolatedWindow window;
     window.setKeyboardLayouts(std::make_unique<kf::platform::RecordingKeyboardLayouts>());
     window.setUrlOpener(std::make_unique<kf::platform::RecordingUrlOpener>());
@@ -203,8 +243,13 @@ TEST(DispatcherFuzz, NoRequestCrashesOrIsAnsweredWrongly) {
     window.setScreenMetrics(
         std::make_unique<kf::platform::FixedScreenMetrics>(QSize(1920, 1080), QRect(0, 0, 1920, 1040)));
     const QStringList base = seeds();
+    const QStringList heavy = heavyRequests();
+    QFile small(window.root.path() + "/read/small.xml");  // for the queries to run on
+    ASSERT_TRUE(small.open(QIODevice::WriteOnly) && small.write("<r><b>1</b></r>") > 0);
+    small.close();
     QRandomGenerator rng(20240611u);
     int answered = 0;
+    kftest::WorstRequests worst;
     for (int i = 0; i < kRequests; ++i) {
         QString request;
         switch (rng.bounded(4)) {
@@ -228,21 +273,31 @@ TEST(DispatcherFuzz, NoRequestCrashesOrIsAnsweredWrongly) {
         }
         if (i % 5000 == 4999) {
             request = QString(4 * 1024 * 1024, QChar('{'));  // a huge text now and then
+        } else if (i % 250 == 125) {
+            request = heavy.at((i / 250) % heavy.size());
         }
-        kftest::AnswerLog log;
-        window.onJsMessage(request, log.callback());
+        kftest::AnswerLog answers;
+        const kftest::RequestMeter meter;
+        window.onJsMessage(request, answers.callback());
+        worst.add(meter.ms(), meter.peakRise(), request);
+        if (!kftest::kUnderAddressSanitizer) {
+            ASSERT_LT(meter.peakRise(), 256 * 1024 * 1024) << request.left(300).toStdString();
+        }
         QString why;
-        ASSERT_TRUE(answerAllowed(request, log.answers(), &why)) << why.toStdString() << "\n"
-                                                                 << request.left(300).toStdString();
-        answered += log.count();
+        ASSERT_TRUE(answerAllowed(request, answers.answers(), &why)) << why.toStdString() << "\n"
+                                                                     << request.left(300).toStdString();
+        answered += answers.count();
         if (i % 500 == 0) {
             // Let deferred deletions and queued calls run, as the event loop would.
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QCoreApplication::processEvents();
         }
     }
-    qInstallMessageHandler(previous);
-    EXPECT_GT(answered, 100);  // the mutations reach real commands, not just the parser
+    worst.print("dispatcher fuzz");
+    EXPECT_LT(kftest::QuietLog::longest(), 8192);  // a page's argument never floods the log
+    EXPECT_GE(kRequests / 250, heavy.size());      // every heavy request came at least once
+    EXPECT_LT(worst.ms, 10000);                    // far above what any request needs; catches blow-ups
+    EXPECT_GT(answered, 100);                      // the mutations reach real commands, not just the parser
 }
 
 }  // namespace
