@@ -96,6 +96,13 @@ void commandExec::stopOutputNow() {
     qInfo().noquote() << "stopOutputNow===========================";
 }
 
+void commandExec::haltOutput() {
+    // A newer request has already let go of everything when it stopped this play.
+    if (!pending_) {
+        stopOutputNow();
+    }
+}
+
 void commandExec::quit() {
     quit_ = true;
     QMutexLocker lock(&mutex_);
@@ -186,7 +193,7 @@ bool commandExec::play() {
 void commandExec::repeat(int times) {
     for (int i = 0; i < times; ++i) {
         if (stopRequested()) {
-            stopOutputNow();
+            haltOutput();
             return;
         }
         executeCommand();
@@ -203,7 +210,7 @@ void commandExec::executeCommand() {
     capture(false);
     for (const MacroAction& action : qAsConst(playing_.entry.actions)) {
         if (stopRequested()) {
-            stopOutputNow();
+            haltOutput();
             break;
         }
         perform(action);

@@ -42,6 +42,8 @@ public:
     // Ends the thread body after the current action.
     void quit();
     bool enabled() const { return enabled_; }
+    // A list is being played or a request waits to be.
+    bool isPlaying() const { return !stop_ || pending_; }
 
     // t milliseconds moved by a small random amount, 0 … 3 either way, never below 0.
     static int jittered(int ms);
@@ -71,6 +73,8 @@ private:
     void chord(const QString& argument);
     void click(const QString& argument);
     bool stopRequested() const { return stop_ || pending_ || quit_; }
+    // Ends a play early: everything is released, unless a newer request already did that.
+    void haltOutput();
     // Sleeps, waking early when asked to stop.
     void pause(int ms);
     std::shared_ptr<pvmulti_client> client() const;

@@ -603,7 +603,12 @@ bool EvdevInterceptionDriver::isGrabbed(int device) const {
 }
 
 std::unique_ptr<InterceptionDriver> createInterceptionDriver() {
-    return std::make_unique<EvdevInterceptionDriver>();
+    Options options;
+    const QByteArray folder = qgetenv("KESTRAFON_INPUT_FOLDER");
+    if (!folder.isEmpty()) {
+        options.folder = folder;
+    }
+    return std::make_unique<EvdevInterceptionDriver>(options);
 }
 
 }  // namespace kf::platform

@@ -38,7 +38,8 @@ public:
     virtual QString failure() const = 0;
 };
 
-// The evdev driver of this machine (see evdev_interception_driver.h).
+// The evdev driver of this machine (see evdev_interception_driver.h); KESTRAFON_INPUT_FOLDER
+// replaces /dev/input.
 std::unique_ptr<InterceptionDriver> createInterceptionDriver();
 
 }  // namespace kf::platform
