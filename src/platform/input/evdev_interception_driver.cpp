@@ -603,7 +603,7 @@ bool EvdevInterceptionDriver::isGrabbed(int device) const {
 }
 
 std::unique_ptr<InterceptionDriver> createInterceptionDriver() {
-    Options options;
+    EvdevInterceptionDriver::Options options;
     const QByteArray folder = qgetenv("KESTRAFON_INPUT_FOLDER");
     if (!folder.isEmpty()) {
         options.folder = folder;
