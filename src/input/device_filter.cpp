@@ -102,9 +102,9 @@ void DEVICE_FILTER::applyFilters(InterceptionContext* context) {
 }
 
 void DEVICE_FILTER::start() {
-    if (setpriority(PRIO_PROCESS, id_t(gettid()), kCaptureNiceness) != 0) {
-        // Not allowed for this user: the loop runs at the ordinary priority.
-    }
+    // Every stroke of the machine passes this thread: it runs ahead of ordinary work when the
+    // user may raise it, else at the process's own priority.
+    (void)setpriority(PRIO_PROCESS, id_t(gettid()), kCaptureNiceness);
     int error = 0;
     InterceptionContext* context = createContext(*driver_, &error);
     if (!context) {
@@ -119,31 +119,7 @@ void DEVICE_FILTER::start() {
     }
     context_ = context;
     QString reason;
-    alignas(char16_t) quint8 id[kHardwareIdBytes];
-    while (!stopRequested_) {
-        applyFilters(context);
-        const int device = wait(context);
-        if (stopRequested_) {
-            reason = QStringLiteral("the client is closing");
-            break;
-        }
-        if (device == 0) {
-            reason = driver_->failure();
-            if (!reason.isEmpty()) {
-                break;
-            }
-            continue;  // woken for a new key map
-        }
-        InterceptionStroke stroke;
-        if (receive(context, device, &stroke, 1) == 0) {
-            reason = QStringLiteral("the driver delivered nothing");
-            break;
-        }
-        const int idBytes = hardwareId(context, device, id, kHardwareIdBytes);
-        const QString hardware = QString::fromRawData(reinterpret_cast<const QChar*>(id), idBytes / 2);
-        if (decide(device, stroke, hardware)) {
-            send(context, device, &stroke, 1);
-        }
+    while (pump(context, &reason)) {
     }
     if (reason.isEmpty()) {
         reason = QStringLiteral("the client is closing");
@@ -156,6 +132,35 @@ void DEVICE_FILTER::start() {
     qInfo().noquote()
         << QStringLiteral("input capture stopped: %1; keyboards and mice are released").arg(reason);
     emit captureEnded(reason);
+}
+
+bool DEVICE_FILTER::pump(InterceptionContext* context, QString* endReason) {
+    if (stopRequested_) {
+        *endReason = QStringLiteral("the client is closing");
+        return false;
+    }
+    applyFilters(context);
+    const int device = wait(context);
+    if (stopRequested_) {
+        *endReason = QStringLiteral("the client is closing");
+        return false;
+    }
+    if (device == 0) {
+        *endReason = driver_->failure();
+        return endReason->isEmpty();  // else woken for a new key map
+    }
+    InterceptionStroke stroke;
+    if (receive(context, device, &stroke, 1) == 0) {
+        *endReason = QStringLiteral("the driver delivered nothing");
+        return false;
+    }
+    alignas(char16_t) quint8 id[kHardwareIdBytes];
+    const int idBytes = hardwareId(context, device, id, kHardwareIdBytes);
+    const QString hardware = QString::fromRawData(reinterpret_cast<const QChar*>(id), idBytes / 2);
+    if (decide(device, stroke, hardware)) {
+        send(context, device, &stroke, 1);
+    }
+    return true;
 }
 
 bool DEVICE_FILTER::decide(int device, const InterceptionStroke& stroke, const QString& hardwareId) {

@@ -41,6 +41,9 @@ public:
     // Ends the capture loop from any thread.
     void stopCapture();
 
+    // One pass of the capture loop: waits for a stroke and sends it on unless it is a trigger.
+    // False when the loop is to end, with the reason.
+    bool pump(kf::input::InterceptionContext* context, QString* endReason);
     // The decision for one captured stroke (capture thread): true when it goes on to the desktop.
     bool decide(int device, const kf::input::InterceptionStroke& stroke, const QString& hardwareId);
 
