@@ -4,23 +4,33 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build run test test-asan bench format clean
+.PHONY: all deps configure build client run test test-asan bench format clean
 
 all: build
 
 deps:
 	@bash scripts/install-deps.sh
 
-$(BUILD)/CMakeCache.txt:
+# A build folder counts as configured once CMake has finished there: the stamp is written only
+# after a successful configure. A folder without it (a configure that failed or was interrupted)
+# is configured again from scratch. The packages come first, even under `make -j`.
+$(BUILD)/.configured: | deps
+	rm -f $(BUILD)/CMakeCache.txt $@
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	touch $@
 
-configure: deps $(BUILD)/CMakeCache.txt
+configure: $(BUILD)/.configured
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Only what the application folder needs: the client, the device library emulator and the
+# programs that lie beside it.
+client: configure
+	cmake --build $(BUILD) -j $(JOBS) --target client
+
 # Starts the client from its application folder with the emulated devices.
-run: build
+run: client
 	bash scripts/run-client.sh $(BUILD)/app $(ARGS)
 
 test: build

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/process.h"
 #include "cefclient/browser.h"
 #include "cefclient/client_app.h"
 #include "cefclient/client_handler.h"

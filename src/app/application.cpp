@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <pugixml.hpp>
 
+#include "app/command_line.h"
 #include "app/core_resources.h"
 #include "app/crash_handler.h"
 #include "app/process.h"
@@ -18,8 +19,10 @@
 #include "cefclient/theme_archive.h"
 #include "device/devices_handler.h"
 #include "device/hot_plug_watcher.h"
+#include "device/sim_location.h"
 #include "encoding/key_code_map.h"
 #include "platform/session/session_end_watcher.h"
+#include "platform/usb/usb_system.h"
 #include "platform/windowing/window_system.h"
 #include "window/window.h"
 
@@ -281,6 +284,20 @@ bool Application::unpackTheme(const QString& name, const QString& targetFolder) 
     return theme_archive::unpack(QCoreApplication::applicationDirPath(), name, targetFolder);
 }
 
+kf::device::HotPlugWatcher* Application::watchDevices(QObject* owner, kf::platform::UsbSystem* usb,
+                                                      const QString& simFolder) {
+    auto* watcher = new kf::device::HotPlugWatcher(owner);
+    if (usb) {
+        usb->setParent(watcher);
+    }
+    if (ClientHandler* handler = kf::clientHandler()) {
+        connect(watcher, &kf::device::HotPlugWatcher::DevicesChanged, handler,
+                &ClientHandler::DevicesChanged);
+    }
+    watcher->start(usb, simFolder);
+    return watcher;
+}
+
 void Application::startMainWindow() {
     readClientConfig(kf::appDirPath());
     // The devices present at start-up, kept by the device enumeration object for the life of
@@ -288,13 +305,22 @@ void Application::startMainWindow() {
     auto* devices = new devices_handler(this);
     devices->buildStartupInventory();
     deviceFilter_ = devices;
-    mainWindow_ = new Window;
+    Window::Options options;
+    options.startHidden = autostart_;
+    // The "url" switch lets a developer or a test point the client at another page.
+    options.startPage = kf::CommandLine::process().switchValue(QStringLiteral("url"));
+    mainWindow_ = new Window(options);
+    mainWindow_->setQuitRoutine(&kf::quitApplication);
+    mainWindow_->setClientInfo(clientInfo_);
+    setThemeRoot(kf::appDirPath() + "theme");
+    setThemeName(Window::themeNameFor(mainWindow_->startPage()));
     mainWindow_->winId();
-    if (ClientHandler* handler = kf::clientHandler()) {
+    ClientHandler* handler = kf::clientHandler();
+    if (handler) {
         handler->setMainWindowHandle(mainWindow_);
     }
-    // Device arrival and removal reach the pages as "DevicesChanged" from here on.
-    kf::device::registerDeviceNotifications(mainWindow_);
+    // The system's USB devices (libudev) and the device emulator's state folder.
+    watchDevices(mainWindow_, kf::platform::createUsbSystem().release(), kf::usb::simStateFolder());
     // The frame follows the native window's state from here on (prepareNativeWindow).
     mainWindow_->prepareNativeWindow();
     mainWindow_->createSystemTray();

@@ -13,9 +13,13 @@
 
 class QTimer;
 class Window;
+namespace kf::device {
+class HotPlugWatcher;
+}
 namespace kf::platform {
 class SessionEndWatcher;
-}
+class UsbSystem;
+}  // namespace kf::platform
 
 class Application : public PsApplication {
     Q_OBJECT
@@ -50,6 +54,12 @@ public:
 
     // Reads and unpacks an archive beside the executable into the given folder.
     bool unpackTheme(const QString& name, const QString& targetFolder);
+
+    // Device arrival and removal reach the pages as "DevicesChanged" through the process-wide
+    // browser handler: a watcher that lives as long as `owner`, on `usb` (taken over; may be
+    // null) and on the device emulator's state folder `simFolder` (none when empty).
+    static kf::device::HotPlugWatcher* watchDevices(QObject* owner, kf::platform::UsbSystem* usb,
+                                                    const QString& simFolder);
 
 public slots:
     void play();

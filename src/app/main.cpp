@@ -41,7 +41,10 @@ int main(int argc, char** argv) {
     const EngineSettings settings = ClientApp::defaultSettings(QProcessEnvironment::systemEnvironment());
 
     // 5. The process-wide browser client handler; it also serves the local schemes.
-    auto* handler = new ClientHandler(appDir);
+    ClientHandler::Options options;
+    options.startUrl = line.switchValue(QStringLiteral("url"));
+    options.cursorChangeDisabled = line.hasSwitch(QStringLiteral("mouse-cursor-change-disabled"));
+    auto* handler = new ClientHandler(appDir, options);
     kf::setClientHandler(handler);
     clientApp.initialize(QWebEngineProfile::defaultProfile(), settings, handler);
 

@@ -15,7 +15,6 @@ std::atomic<bool> g_autostart{false};
 std::atomic<bool> g_updatePending{false};
 QString g_appDir;
 Application* g_application = nullptr;
-ClientHandler* g_clientHandler = nullptr;
 }  // namespace
 
 void quitApplication() {
@@ -65,13 +64,6 @@ Window* mainWindow() {
 }
 QObject* deviceFilter() {
     return g_application ? g_application->deviceFilter() : nullptr;
-}
-
-ClientHandler* clientHandler() {
-    return g_clientHandler;
-}
-void setClientHandler(ClientHandler* handler) {
-    g_clientHandler = handler;
 }
 
 QString cacheFolder() {

@@ -5,7 +5,6 @@
 
 class Application;
 class Window;
-class ClientHandler;
 class QObject;
 
 namespace kf {
@@ -32,9 +31,6 @@ Application* currentApplication();
 void setCurrentApplication(Application* app);
 Window* mainWindow();
 QObject* deviceFilter();
-
-ClientHandler* clientHandler();
-void setClientHandler(ClientHandler* handler);
 
 // The browser cache folder: system temporary folder + "/Kestrafon".
 QString cacheFolder();

@@ -1,6 +1,5 @@
 #include "cefclient/browser_provider.h"
 
-#include "app/process.h"
 #include "cefclient/client_handler.h"
 
 Browser* MainBrowserProvider::GetBrowser() {

@@ -6,8 +6,8 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineUrlScheme>
+#include <mutex>
 
-#include "app/core_resources.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/local_resources.h"
 
@@ -51,8 +51,15 @@ EngineSettings ClientApp::defaultSettings(const QProcessEnvironment& env) {
     return settings;
 }
 
+// Outside any namespace: the resource's init function is declared where it is named.
+static void registerBridgeResources() {
+    Q_INIT_RESOURCE(bridge);
+}
+
 QString ClientApp::bridgeScriptSource() {
-    initCoreResources();
+    // The bridge script is compiled into this static library, so it is registered explicitly.
+    static std::once_flag once;
+    std::call_once(once, registerBridgeResources);
     QString source;
     for (const char* path : {":/qtwebchannel/qwebchannel.js", ":/cefclient/client_bridge.js"}) {
         QFile file(QString::fromLatin1(path));

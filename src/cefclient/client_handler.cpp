@@ -9,7 +9,6 @@
 #include <QWebEngineDownloadItem>
 #include <QWidget>
 
-#include "app/command_line.h"
 #include "cefclient/browser.h"
 #include "cefclient/message_event.h"
 
@@ -33,11 +32,26 @@ bool postToOwnerThread(QObject* owner, F&& call) {
 static_assert(sizeof(ClientHandler::kWebClientPrefix) - 1 == 33,
               "the key rule depends on a 33-character prefix");
 
-ClientHandler::ClientHandler(const QString& appDir, QObject* parent) : QObject(parent) {
-    const kf::CommandLine& line = kf::CommandLine::process();
-    startUrl_ = line.hasSwitch(QStringLiteral("url")) ? line.switchValue(QStringLiteral("url"))
-                                                      : QString::fromLatin1(kVendorSite);
-    cursorChangeDisabled_ = line.hasSwitch(QStringLiteral("mouse-cursor-change-disabled"));
+namespace kf {
+namespace {
+ClientHandler* g_clientHandler = nullptr;
+}  // namespace
+
+ClientHandler* clientHandler() {
+    return g_clientHandler;
+}
+void setClientHandler(ClientHandler* handler) {
+    g_clientHandler = handler;
+}
+}  // namespace kf
+
+ClientHandler::ClientHandler(const QString& appDir, QObject* parent)
+    : ClientHandler(appDir, Options(), parent) {}
+
+ClientHandler::ClientHandler(const QString& appDir, const Options& options, QObject* parent)
+    : QObject(parent),
+      startUrl_(options.startUrl.isEmpty() ? QString::fromLatin1(kVendorSite) : options.startUrl),
+      cursorChangeDisabled_(options.cursorChangeDisabled) {
     themePack_.load(appDir + "/theme.pak");
     downloadFolder_ = appDir + "/update";
 }
@@ -223,6 +237,7 @@ void ClientHandler::sendToTarget(const QString& name, const QVariantList& args, 
 }
 
 void ClientHandler::DevicesChanged(int kind) {
+    qInfo().noquote() << "devicesChanged";
     sendToMain(QStringLiteral("DevicesChanged"), {kind});
 }
 

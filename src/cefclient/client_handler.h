@@ -18,6 +18,15 @@ class MessageEvent;
 class QWebEngineDownloadItem;
 class QWidget;
 
+class ClientHandler;
+
+namespace kf {
+// The process-wide browser client handler: created by the main routine before the event loop,
+// kept until the engine shuts down; null before and after.
+ClientHandler* clientHandler();
+void setClientHandler(ClientHandler* handler);
+}  // namespace kf
+
 class ClientHandler : public QObject {
     Q_OBJECT
 public:
@@ -36,8 +45,17 @@ public:
     // The vendor's web site, the default start URL and where pack misses are fetched from.
     static const char kVendorSite[];
 
-    // Loads appDir + "/theme.pak". Reads the "url" and "mouse-cursor-change-disabled" switches.
+    // What the command line says about the browsers: the start URL (the "url" switch; the
+    // vendor's site when empty) and whether pages may change the mouse cursor
+    // ("mouse-cursor-change-disabled").
+    struct Options {
+        QString startUrl;
+        bool cursorChangeDisabled = false;
+    };
+
+    // Loads appDir + "/theme.pak".
     explicit ClientHandler(const QString& appDir, QObject* parent = nullptr);
+    ClientHandler(const QString& appDir, const Options& options, QObject* parent = nullptr);
     ~ClientHandler() override;
 
     // Browser bookkeeping, called by the views and browsers.

@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QMutexLocker>
 
-#include "app/process.h"
 #include "cefclient/browser.h"
 #include "cefclient/message_event.h"
 

@@ -14,13 +14,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "device/device_api.h"
 #include "encoding/button_write.h"
 #include "encoding/key_colours.h"
-#include "window/window_components.h"
 
 class DeviceFunctions;
 
-class device_data_handler : public QObject, public kf::window::DeviceRequests {
+class device_data_handler : public QObject, public kf::device::DeviceRequests {
     Q_OBJECT
 public:
     explicit device_data_handler(QObject* parent = nullptr);

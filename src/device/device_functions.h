@@ -7,11 +7,11 @@
 #include <QJsonObject>
 #include <QString>
 
+#include "device/device_api.h"
 #include "device/device_table.h"
 #include "device/devices_handler.h"
-#include "window/window_components.h"
 
-class DeviceFunctions : public devices_handler, public kf::window::DeviceListSource {
+class DeviceFunctions : public devices_handler, public kf::device::DeviceListSource {
     Q_OBJECT
 public:
     explicit DeviceFunctions(QObject* parent = nullptr);

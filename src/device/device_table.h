@@ -7,11 +7,9 @@
 #include <QVector>
 #include <QtGlobal>
 
-#include "window/window_components.h"
+#include "device/device_api.h"
 
 namespace kf::device {
-
-using DeviceMap = kf::window::DeviceMap;
 
 // One entry of the table, its texts decoded. Single-byte fields are read as UTF-8 up to their
 // first NUL or the end of the field; the UTF-16 texts up to their first NUL or the end of their

@@ -6,7 +6,6 @@
 #include <QMutexLocker>
 #include <QtDebug>
 
-#include "app/process.h"
 #include "device/device_table.h"
 #include "platform/usb/usb_system.h"
 
@@ -42,8 +41,7 @@ QString devices_handler::libraryFolder() {
             return g_libraryFolder;
         }
     }
-    const QString appDir = kf::appDirPath();
-    return appDir.isEmpty() ? QCoreApplication::applicationDirPath() : appDir;
+    return QCoreApplication::applicationDirPath();
 }
 
 devices_handler::devices_handler(QObject* parent) : QObject(parent) {

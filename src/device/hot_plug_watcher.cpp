@@ -2,10 +2,7 @@
 
 #include <QtDebug>
 
-#include "app/process.h"
-#include "cefclient/client_handler.h"
 #include "device/sim_folder_watcher.h"
-#include "device/sim_location.h"
 #include "platform/usb/usb_system.h"
 
 namespace kf::device {
@@ -61,20 +58,7 @@ void HotPlugWatcher::handleDeviceEvent(int kind, bool deviceInterface) {
 }
 
 void HotPlugWatcher::announce(int kind) {
-    qInfo().noquote() << "devicesChanged";
-    if (ClientHandler* handler = kf::clientHandler()) {
-        handler->DevicesChanged(kind);
-    }
     emit DevicesChanged(kind);
-}
-
-HotPlugWatcher* registerDeviceNotifications(QObject* window) {
-    auto* watcher = new HotPlugWatcher(window);
-    // The system's devices belong to the watcher and go with it.
-    kf::platform::UsbSystem* usb = kf::platform::createUsbSystem().release();
-    usb->setParent(watcher);
-    watcher->start(usb, kf::usb::simStateFolder());
-    return watcher;
 }
 
 }  // namespace kf::device

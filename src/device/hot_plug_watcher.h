@@ -1,8 +1,9 @@
 #pragma once
-// Device arrival and removal for the pages: the system's USB notifications and the device
-// emulator's plugging both end here, are logged like device-change messages and become the page
-// event "DevicesChanged" with 2 (a device interface arrived) or 1 (a device was removed). The
-// event carries nothing else; a page that wants the new set asks "GetDevicesList".
+// Device arrival and removal: the system's USB notifications and the device emulator's plugging
+// both end here, are logged like device-change messages and become the signal DevicesChanged
+// with 2 (a device interface arrived) or 1 (a device was removed), which the application hands
+// to the pages as the event of the same name. The event carries nothing else; a page that wants
+// the new set asks "GetDevicesList".
 #include <QObject>
 #include <QString>
 
@@ -33,7 +34,7 @@ public:
     void handleDeviceEvent(int kind, bool deviceInterface);
 
 signals:
-    // Emitted for every announcement, after it went to the page.
+    // Emitted for every announcement.
     void DevicesChanged(int kind);
 
 private:
@@ -41,9 +42,5 @@ private:
 
     std::unique_ptr<SimFolderWatcher> simWatcher_;
 };
-
-// The start-up registration: a watcher living as long as `window`, on the system's USB devices
-// (libudev) and the emulator's state folder.
-HotPlugWatcher* registerDeviceNotifications(QObject* window);
 
 }  // namespace kf::device

@@ -6,7 +6,6 @@
 #include <QMouseEvent>
 #include <QWindow>
 
-#include "app/process.h"
 #include "frame/frame_areas.h"
 #include "platform/display/screen_metrics.h"
 
@@ -21,15 +20,15 @@ FrameState& frameState() {
 
 using kf::frame::HitTest;
 
-PsMainWindow::PsMainWindow(QWidget* parent)
-    : QWidget(parent), screenMetrics_(kf::platform::createScreenMetrics()) {}
+PsMainWindow::PsMainWindow(bool startHidden, QWidget* parent)
+    : QWidget(parent), startHidden_(startHidden), screenMetrics_(kf::platform::createScreenMetrics()) {}
 
 PsMainWindow::~PsMainWindow() {
     kf::frame::frameState().shadowsDestroyed = true;
     shadows_.destroy();
     // The main window going away ends the client.
     if (shownOnce_) {
-        kf::quitApplication();
+        runQuitRoutine();
     }
 }
 
@@ -67,8 +66,7 @@ void PsMainWindow::showFirst() {
     }
     state.shadowsDestroyed = false;
     shadows_.update(kf::frame::ShadowHidden);
-    const bool hidden = kf::startedWithAutostart();
-    if (hidden) {
+    if (startHidden_) {
         setWindowState(Qt::WindowMinimized);
         hide();
     } else {
@@ -79,7 +77,7 @@ void PsMainWindow::showFirst() {
         show();
     }
     shownOnce_ = true;
-    if (!hidden) {
+    if (!startHidden_) {
         shadows_.update(kf::frame::ShadowMoved | kf::frame::ShadowResized | kf::frame::ShadowShown);
     }
 }

@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QRect>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "frame/shadow_set.h"
@@ -40,7 +41,9 @@ public:
     // The commands of the window menu.
     enum MenuCommand { MenuRestore, MenuMinimize, MenuMaximize, MenuClose };
 
-    explicit PsMainWindow(QWidget* parent = nullptr);
+    // startHidden: the first show leaves the window minimized and hidden (the client was started
+    // with -autostart).
+    explicit PsMainWindow(bool startHidden = false, QWidget* parent = nullptr);
     ~PsMainWindow() override;
 
     // Stores the native handle, switches to the frameless flags, follows the native window's
@@ -50,6 +53,11 @@ public:
     // hidden with -autostart.
     void showFirst();
     bool shownOnce() const { return shownOnce_; }
+    bool startsHidden() const { return startHidden_; }
+
+    // The routine that ends the client: run when a window that was shown goes away, and by the
+    // commands that quit. None by default, so a window alone ends no process.
+    void setQuitRoutine(std::function<void()> quit) { quitRoutine_ = std::move(quit); }
     WId nativeHandle() const { return nativeHandle_; }
 
     // Native events of this window; true when handled (result set). On X11 everything the
@@ -78,6 +86,10 @@ public slots:
     void stateChanged(Qt::WindowState state);
 
 protected:
+    void runQuitRoutine() const {
+        if (quitRoutine_)
+            quitRoutine_();
+    }
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -88,7 +100,9 @@ private:
     void followState(Qt::WindowStates state);
 
     WId nativeHandle_ = 0;
+    const bool startHidden_;
     bool shownOnce_ = false;
+    std::function<void()> quitRoutine_;
     kf::frame::ShadowSet shadows_;
     std::unique_ptr<kf::platform::ScreenMetrics> screenMetrics_;
     QMenu* windowMenu_ = nullptr;

@@ -1,11 +1,8 @@
 #include "system/pointer_settings.h"
 
-#include <QDebug>
-
 #include <array>
 
 #include "platform/pointer/pointer_system.h"
-#include "window/command_args.h"
 
 namespace {
 
@@ -53,58 +50,4 @@ bool PointerSettings::setDoubleClickTime(int num) {
         return false;
     }
     return system_.setDoubleClickTime(static_cast<quint32>(kDoubleClickLongest - kDoubleClickStep * num));
-}
-
-std::optional<int> PointerSettings::readNum(const QVariant& value) {
-    // Read as the dispatcher reads every argument: as text (a whole JSON number is its decimal
-    // text, a boolean "true" or "false").
-    bool ok = false;
-    const int num = kf::window::variantText(value).trimmed().toInt(&ok);
-    if (!ok) {
-        return std::nullopt;
-    }
-    return num;
-}
-
-CommandAnswer PointerSettings::run(const QVariantMap& args, bool (PointerSettings::*operation)(int),
-                                   const QString& name) {
-    const QString numKey = QStringLiteral("Num");
-    if (!args.contains(numKey)) {
-        return CommandAnswer::none();
-    }
-    const std::optional<int> num = readNum(args.value(numKey));
-    if (!num) {
-        qWarning().noquote()
-            << QStringLiteral("%1: \"Num\" is not an integer: %2").arg(name, args.value(numKey).toString());
-        return CommandAnswer::failure(name + QStringLiteral(" failed"));
-    }
-    if (!(this->*operation)(*num)) {
-        return CommandAnswer::failure(name + QStringLiteral(" failed"));
-    }
-    return CommandAnswer::success(name + QStringLiteral(" success"));
-}
-
-CommandAnswer PointerSettings::modifyMouseAcce(const QVariantMap& args) {
-    // The command is "modifyMouseAcce"; its answers say "modifyMouseAccel".
-    return run(args, &PointerSettings::setAcceleration, QStringLiteral("modifyMouseAccel"));
-}
-
-CommandAnswer PointerSettings::modifyWindowAcceleratedSpeed(const QVariantMap& args) {
-    return run(args, &PointerSettings::setSpeed, QStringLiteral("ModifyWindowAcceleratedSpeed"));
-}
-
-CommandAnswer PointerSettings::modifyMouseScrollLines(const QVariantMap& args) {
-    return run(args, &PointerSettings::setScrollLines, QStringLiteral("ModifyMouseScrollLines"));
-}
-
-CommandAnswer PointerSettings::modifyMouseScrollLinesX(const QVariantMap& args) {
-    return run(args, &PointerSettings::setScrollChars, QStringLiteral("modifyMouseScrollLinesX"));
-}
-
-CommandAnswer PointerSettings::modifyMouseDoubleClick(const QVariantMap& args) {
-    return run(args, &PointerSettings::setDoubleClickTime, QStringLiteral("modifyMouseDoubleClick"));
-}
-
-CommandAnswer PointerSettings::getWindowsMouseConfig() {
-    return CommandAnswer::none();
 }

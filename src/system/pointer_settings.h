@@ -1,13 +1,8 @@
 #pragma once
-// The page's five pointer-setting commands. Each reads the integer "Num", turns it into the
-// system setting through its table or rule, and answers whether the system accepted it.
-// A request without "Num" changes nothing and is not answered.
-#include <QVariant>
-#include <QVariantMap>
-
-#include <optional>
-
-#include "window/command_answer.h"
+// The system pointer settings the pages change: speed, acceleration, wheel lines, horizontal
+// wheel characters and double-click time. Each operation turns the page's number into the
+// system's value through its table or rule and reports whether the system accepted it.
+#include <QtGlobal>
 
 namespace kf::platform {
 class PointerSystem;
@@ -29,22 +24,6 @@ public:
     // 970 - 70 * Num milliseconds for Num 0 to 11; anything else fails without a system call.
     bool setDoubleClickTime(int num);
 
-    // The commands by their page names.
-    CommandAnswer modifyMouseAcce(const QVariantMap& args);
-    CommandAnswer modifyWindowAcceleratedSpeed(const QVariantMap& args);
-    CommandAnswer modifyMouseScrollLines(const QVariantMap& args);
-    CommandAnswer modifyMouseScrollLinesX(const QVariantMap& args);
-    CommandAnswer modifyMouseDoubleClick(const QVariantMap& args);
-    // Recognised, never answered: there is no reply format for the current settings.
-    static CommandAnswer getWindowsMouseConfig();
-
-    // "Num" as an integer: a whole JSON number or a decimal text. Empty for anything else (a
-    // fraction, a word, a boolean, a value beyond int), which the commands answer as a failure
-    // without touching the system.
-    static std::optional<int> readNum(const QVariant& value);
-
 private:
-    CommandAnswer run(const QVariantMap& args, bool (PointerSettings::*operation)(int), const QString& name);
-
     kf::platform::PointerSystem& system_;
 };

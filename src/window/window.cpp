@@ -8,12 +8,10 @@
 #include <QRegularExpression>
 #include <QTimer>
 
-#include "app/application.h"
-#include "app/command_line.h"
-#include "app/process.h"
 #include "app/system_tray.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/qcef_web_view.h"
+#include "cefclient/theme_archive.h"
 #include "device/device_data_handler.h"
 #include "device/device_functions.h"
 #include "device/device_layer.h"
@@ -28,17 +26,24 @@
 
 using kf::window::argText;
 
-Window::Window(QWidget* parent)
-    : PsMainWindow(parent),
+namespace {
+QString folderOr(const QString& folder, const QString& fallback) {
+    return folder.isEmpty() ? fallback : folder;
+}
+}  // namespace
+
+Window::Window(QWidget* parent) : Window(Options(), parent) {}
+
+Window::Window(const Options& options, QWidget* parent)
+    : PsMainWindow(options.startHidden, parent),
+      appDir_(folderOr(options.appDir, QCoreApplication::applicationDirPath())),
       savedNormalGeometry_(0, 0, 0, 0),
-      fileCache_(std::make_unique<FileCache>(QDir::toNativeSeparators(QDir::tempPath()),
-                                             QCoreApplication::applicationDirPath())),
+      fileCache_(std::make_unique<FileCache>(QDir::toNativeSeparators(QDir::tempPath()), appDir_)),
       fileDialogs_(std::make_unique<QtFileDialogs>()),
       pointerSystem_(kf::platform::createPointerSystem()),
       pointerSettings_(std::make_unique<PointerSettings>(*pointerSystem_)),
       keyboardLayouts_(kf::platform::createKeyboardLayouts()),
-      urlOpener_(kf::platform::createUrlOpener()),
-      quitRoutine_(&kf::quitApplication) {
+      urlOpener_(kf::platform::createUrlOpener()) {
     qRegisterMetaType<QueryCallbackPtr>("QueryCallbackPtr");
     qRegisterMetaType<pvmulti_client*>("pvmulti_client*");
 
@@ -49,9 +54,7 @@ Window::Window(QWidget* parent)
 
     const QString tempFolder = QDir::toNativeSeparators(QDir::tempPath());
     if (QDir(tempFolder).exists()) {
-        if (Application* app = kf::currentApplication()) {
-            app->unpackTheme(QStringLiteral("theme.dat"), tempFolder);
-        }
+        theme_archive::unpack(appDir_, QStringLiteral("theme.dat"), tempFolder);
     }
     // The device list object (DeviceFunctions) and the device worker (device_data_handler) on
     // its own thread, given ":/drive/D2.0"; its connections are made with it.
@@ -63,9 +66,7 @@ Window::Window(QWidget* parent)
     setMouseTracking(true);
 
     // The "url" switch lets a developer or a test point the client at another page.
-    const kf::CommandLine& line = kf::CommandLine::process();
-    startPage_ = line.hasSwitch(QStringLiteral("url")) ? line.switchValue(QStringLiteral("url"))
-                                                       : QString::fromLatin1(ClientHandler::kStartPage);
+    startPage_ = folderOr(options.startPage, QString::fromLatin1(ClientHandler::kStartPage));
     if (ClientHandler* handler = kf::clientHandler()) {
         handler->setPageUrl(startPage_);
         handler->setStartUrl(startPage_);
@@ -75,11 +76,6 @@ Window::Window(QWidget* parent)
     mainView_->load(QUrl(startPage_));
 
     setMinimumSize(kMinimumWidth, kMinimumHeight);
-
-    if (Application* app = kf::currentApplication()) {
-        app->setThemeRoot(kf::appDirPath() + "theme");
-        app->setThemeName(themeNameFor(startPage_));
-    }
 
     connect(mainView_, &QCefWebView::jsMessage, this, &Window::onJsMessage);
     connectVMulti();

@@ -39,7 +39,15 @@ class UrlOpener;
 class Window : public PsMainWindow {
     Q_OBJECT
 public:
+    // What the start sequence decides for the window.
+    struct Options {
+        bool startHidden = false;  // started with -autostart: the first show keeps it hidden
+        QString startPage;         // the page to show; empty for the web client page
+        QString appDir;            // the application folder; empty for the executable's folder
+    };
+
     explicit Window(QWidget* parent = nullptr);
+    explicit Window(const Options& options, QWidget* parent = nullptr);
     ~Window() override;
 
     QCefWebView* mainView() const { return mainView_; }
@@ -82,7 +90,7 @@ public:
     void setCurrentView(PopWidget* popup);
 
     int pendingAnswerCount() const { return pendingAnswers_.size(); }
-    const kf::window::DeviceMap& deviceMap() const { return deviceMap_; }
+    const kf::device::DeviceMap& deviceMap() const { return deviceMap_; }
     bool virtualDeviceConnected() const { return virtualDeviceConnected_; }
 
     // The components that perform device, macro, music and update commands (absent ones leave
@@ -105,9 +113,7 @@ public:
     // Platform seams; tests record instead of acting.
     void setKeyboardLayouts(std::unique_ptr<kf::platform::KeyboardLayouts> layouts);
     void setUrlOpener(std::unique_ptr<kf::platform::UrlOpener> opener);
-    // The quit routine "CloseApp" and the tray's exit end the client with (kf::quitApplication).
-    void setQuitRoutine(std::function<void()> quit);
-    // The client settings map read from conf.xml; taken from the application when not set.
+    // The client settings map read from conf.xml (the test tool view's address and size).
     void setClientInfo(const QMap<QString, QString>& info);
 
 signals:
@@ -213,14 +219,14 @@ private:
     static void deliver(const QueryCallbackPtr& cb, const CommandAnswer& answer);
 
     void makeMainViewCurrent();
-    QMap<QString, QString> clientInfo() const;
 
     QCefWebView* mainView_ = nullptr;
     QString startPage_;
+    QString appDir_;
     SystemTray* tray_ = nullptr;
     // Callbacks of "CustomButton" requests whose writes are running, oldest first.
     QList<QueryCallbackPtr> pendingAnswers_;
-    kf::window::DeviceMap deviceMap_;
+    kf::device::DeviceMap deviceMap_;
     kf::window::WindowComponents components_;
     std::unique_ptr<kf::device::DeviceLayer> deviceLayer_;
     bool virtualDeviceOpened_ = false;
@@ -243,7 +249,5 @@ private:
     std::unique_ptr<PointerSettings> pointerSettings_;
     std::unique_ptr<kf::platform::KeyboardLayouts> keyboardLayouts_;
     std::unique_ptr<kf::platform::UrlOpener> urlOpener_;
-    std::function<void()> quitRoutine_;
-    QMap<QString, QString> clientInfoOverride_;
-    bool hasClientInfoOverride_ = false;
+    QMap<QString, QString> clientInfo_;
 };

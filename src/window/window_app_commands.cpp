@@ -239,8 +239,3 @@ void Window::setUrlOpener(std::unique_ptr<kf::platform::UrlOpener> opener) {
     if (opener)
         urlOpener_ = std::move(opener);
 }
-
-void Window::setQuitRoutine(std::function<void()> quit) {
-    if (quit)
-        quitRoutine_ = std::move(quit);
-}

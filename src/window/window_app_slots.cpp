@@ -6,8 +6,6 @@
 #include <QThread>
 #include <QtDebug>
 
-#include "app/application.h"
-#include "app/process.h"
 #include "app/system_tray.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/qcef_web_view.h"
@@ -54,7 +52,7 @@ void Window::oncloseApp() {
         return;
     }
     quitAsked_ = true;
-    quitRoutine_();
+    runQuitRoutine();
 }
 
 void Window::onshowWidget() {
@@ -97,21 +95,12 @@ void Window::showMouseConf() {
     }
 }
 
-QMap<QString, QString> Window::clientInfo() const {
-    if (hasClientInfoOverride_) {
-        return clientInfoOverride_;
-    }
-    const Application* app = kf::currentApplication();
-    return app ? app->clientInfo() : QMap<QString, QString>();
-}
-
 void Window::setClientInfo(const QMap<QString, QString>& info) {
-    clientInfoOverride_ = info;
-    hasClientInfoOverride_ = true;
+    clientInfo_ = info;
 }
 
 void Window::showDebug() {
-    const QMap<QString, QString> info = clientInfo();
+    const QMap<QString, QString> info = clientInfo_;
     if (info.isEmpty()) {
         return;
     }

@@ -3,35 +3,11 @@
 // dispatcher. Each is built by its own subsystem; the dispatcher reads a command's arguments
 // and hands them to the component's operation here. While a component does not exist (a null
 // pointer in WindowComponents) its commands stay unanswered: nothing pretends to succeed.
-#include <QJsonObject>
-#include <QMap>
 #include <QString>
-#include <QStringList>
+
+#include "device/device_api.h"
 
 namespace kf::window {
-
-// The device map: device key ("Version" text) to device object.
-using DeviceMap = QMap<QString, QJsonObject>;
-
-// Device discovery (DeviceFunctions): rebuilds the list of configurable attached devices.
-class DeviceListSource {
-public:
-    virtual ~DeviceListSource() = default;
-    virtual DeviceMap buildDeviceList() = 0;
-};
-
-// Direct device requests of the device worker (device_data_handler), called on the GUI thread.
-// Each names the device by its key in Window's device map copy; an unknown or empty key fails.
-class DeviceRequests {
-public:
-    virtual ~DeviceRequests() = default;
-    virtual bool restartDevice(const QString& key) = 0;
-    // Argument order as the device layer takes it: the code before its length.
-    virtual bool writeDeviceCode(const QString& key, const QString& index, const QString& code,
-                                 const QString& length) = 0;
-    virtual bool writeDeviceProperty(const QString& key, const QString& index, const QString& payload) = 0;
-    virtual bool writeKeyColours(const QString& key, const QStringList& items) = 0;
-};
 
 // The capture object (DEVICE_FILTER) that holds the software key map.
 class VirtualKeyMaps {
@@ -87,8 +63,8 @@ public:
 // The components Window hands work to. Not owned here: the subsystem that creates a component
 // keeps it alive as long as the Window.
 struct WindowComponents {
-    DeviceListSource* deviceList = nullptr;
-    DeviceRequests* deviceRequests = nullptr;
+    kf::device::DeviceListSource* deviceList = nullptr;
+    kf::device::DeviceRequests* deviceRequests = nullptr;
     VirtualKeyMaps* virtualKeyMaps = nullptr;
     MouseTrackHook* mouseTracks = nullptr;
     VirtualInputDevice* virtualDevice = nullptr;

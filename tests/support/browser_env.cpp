@@ -6,7 +6,6 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 
-#include "app/process.h"
 #include "cefclient/client_app.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/resource_pack_writer.h"

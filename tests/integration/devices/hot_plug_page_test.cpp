@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QProcess>
 
+#include "app/application.h"
 #include "device/hot_plug_watcher.h"
 #include "device_host_helpers.h"
 #include "unit/device/emulator_helpers.h"
@@ -32,8 +33,7 @@ TEST(HotPlugPage, SimPlugAndUnplugReachThePage) {
     ASSERT_TRUE(kftest::waitForMainPage());
     evalJs("window.events = []; window.log = []; 1");
     // As the start sequence registers it, on this emulator's folder.
-    auto* watcher = new kf::device::HotPlugWatcher(window);
-    ASSERT_TRUE(watcher->start(nullptr, sandbox.stateFolder()));
+    kf::device::HotPlugWatcher* watcher = Application::watchDevices(window, nullptr, sandbox.stateFolder());
 
     ASSERT_EQ(runSim({"unplug", "keyboard"}), 0);
     ASSERT_TRUE(waitFor([] { return pageEvents() == R"([["DevicesChanged",[1]]])"; }))

@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QWebEngineProfile>
 
-#include "app/process.h"
 #include "cefclient/browser.h"
 #include "cefclient/client_app.h"
 #include "cefclient/client_handler.h"

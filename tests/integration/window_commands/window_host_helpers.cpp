@@ -1,6 +1,5 @@
 #include "window_host_helpers.h"
 
-#include "app/process.h"
 #include "cefclient/browser.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/page_bridge.h"

@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/process.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/message_event.h"
 #include "cefclient/page_bridge.h"

@@ -88,9 +88,9 @@ TEST(HotPlug, NotificationsBecomeDevicesChangedWithTheirLogLines) {
     usb.notify(UsbEventKind::RemoveComplete, false);  // announced whatever it concerns
     usb.notify(UsbEventKind::RemoveComplete, true);
     EXPECT_EQ(kinds(changed), (QList<int>{2, 1, 1}));
-    EXPECT_EQ(log.lines, (QStringList{"DBT_DEVICEARRIVAL case", "devicesChanged", "DBT_DEVICEARRIVAL case",
-                                      "DBT_DEVICEREMOVEPENDING case", "DBT_DEVICEREMOVECOMPLETE case",
-                                      "devicesChanged", "DBT_DEVICEREMOVECOMPLETE case", "devicesChanged"}));
+    EXPECT_EQ(log.lines,
+              (QStringList{"DBT_DEVICEARRIVAL case", "DBT_DEVICEARRIVAL case", "DBT_DEVICEREMOVEPENDING case",
+                           "DBT_DEVICEREMOVECOMPLETE case", "DBT_DEVICEREMOVECOMPLETE case"}));
 }
 
 TEST(HotPlug, StartFailsOnlyWhenNoSourceListens) {

@@ -11,7 +11,6 @@
 #include <ostream>
 #include "frame_helpers.h"
 
-#include "app/process.h"
 #include "app/system_tray.h"
 #include "cefclient/qcef_web_view.h"
 #include "frame/frame_areas.h"
@@ -45,13 +44,12 @@ class MainWindowFrame : public ::testing::Test {
 protected:
     PsMainWindow window;
 
-    void SetUp() override {
-        kf::setStartedWithAutostart(false);
-        window.setScreenMetrics(fullHd());
-        frameless(window);
-        window.prepareNativeWindow();
+    void SetUp() override { prepare(window); }
+    void prepare(PsMainWindow& w) {
+        w.setScreenMetrics(fullHd());
+        frameless(w);
+        w.prepareNativeWindow();
     }
-    void TearDown() override { kf::setStartedWithAutostart(false); }
 };
 
 TEST_F(MainWindowFrame, FirstShowCentresOnThePrimaryScreenWithShadows) {
@@ -72,14 +70,15 @@ TEST_F(MainWindowFrame, FirstShowCentresOnThePrimaryScreenWithShadows) {
 }
 
 TEST_F(MainWindowFrame, AutostartKeepsWindowAndShadowsHiddenUntilShown) {
-    kf::setStartedWithAutostart(true);
-    window.showFirst();
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_TRUE(window.windowState() & Qt::WindowMinimized);
-    EXPECT_FALSE(shadowsVisible(window));
-    window.setWindowState(Qt::WindowNoState);
-    window.show();
-    EXPECT_TRUE(shadowsVisible(window));
+    PsMainWindow hidden(true);
+    prepare(hidden);
+    hidden.showFirst();
+    EXPECT_FALSE(hidden.isVisible());
+    EXPECT_TRUE(hidden.windowState() & Qt::WindowMinimized);
+    EXPECT_FALSE(shadowsVisible(hidden));
+    hidden.setWindowState(Qt::WindowNoState);
+    hidden.show();
+    EXPECT_TRUE(shadowsVisible(hidden));
 }
 
 TEST_F(MainWindowFrame, MaximizingFillsTheWorkAreaAndHidesTheShadowsUntilRestored) {

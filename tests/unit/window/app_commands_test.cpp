@@ -8,8 +8,8 @@
 #include <QTimer>
 #include <thread>
 
-#include "app/process.h"
 #include "app/system_tray.h"
+#include "cefclient/client_handler.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/display/screen_metrics.h"
 #include "platform/keyboard/keyboard_layouts.h"

@@ -57,7 +57,7 @@ QList<Answer> ask(Window& window, const QJsonObject& request) {
     return ask(window, QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
 }
 
-kf::window::DeviceMap FakeDevices::buildDeviceList() {
+kf::device::DeviceMap FakeDevices::buildDeviceList() {
     calls << "buildDeviceList";
     return list;
 }

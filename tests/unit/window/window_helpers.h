@@ -53,14 +53,14 @@ public:
     QTemporaryDir root;
 };
 
-class FakeDevices : public kf::window::DeviceListSource, public kf::window::DeviceRequests {
+class FakeDevices : public kf::device::DeviceListSource, public kf::device::DeviceRequests {
 public:
-    kf::window::DeviceMap list;
+    kf::device::DeviceMap list;
     bool result = true;
     QStringList calls;  // one line per call: name and arguments joined by "|"
     QStringList lastItems;
 
-    kf::window::DeviceMap buildDeviceList() override;
+    kf::device::DeviceMap buildDeviceList() override;
     bool restartDevice(const QString& key) override;
     bool writeDeviceCode(const QString& key, const QString& index, const QString& code,
                          const QString& length) override;
