@@ -16,6 +16,7 @@
 #include "device/device_functions.h"
 #include "device/device_layer.h"
 #include "frame/pop_widget.h"
+#include "input/input_layer.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/keyboard/keyboard_layouts.h"
 #include "platform/pointer/pointer_system.h"
@@ -78,13 +79,19 @@ Window::Window(const Options& options, QWidget* parent)
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     connect(mainView_, &QCefWebView::jsMessage, this, &Window::onJsMessage);
+    setInputLayer(std::make_unique<kf::input::InputLayer>(
+        options.inputBackends ? options.inputBackends() : kf::input::InputBackends::desktop()));
     connectVMulti();
     installEventFilter(this);
     // The music player (AudioData) is created here once the music subsystem exists.
 }
 
 Window::~Window() {
-    // The macro executor and capture threads stop here once those subsystems exist.
+    // No trigger reaches this window from here on; the player and the capture object go with
+    // their layer, after the virtual device is closed.
+    if (inputLayer_) {
+        inputLayer_->stopCapture();
+    }
     if (tray_) {
         tray_->hide();
         tray_->deleteLater();
@@ -98,6 +105,7 @@ Window::~Window() {
             view->deleteLater();
     }
     disconnectVMulti();
+    setInputLayer(nullptr);
     // Stops the device worker's thread after the write it is running.
     setDeviceLayer(nullptr);
 }
