@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -69,6 +70,17 @@ UinputDevice::Setup source(const char* name, QVector<int> keys, QVector<int> axe
     setup.keys = std::move(keys);
     setup.relativeAxes = std::move(axes);
     return setup;
+}
+
+TEST(EvdevDriver, WithoutItsDeviceFolderNothingOpens) {
+    EvdevInterceptionDriver::Options options;
+    options.folder = "/nonexistent/kestrafon-input";
+    EvdevInterceptionDriver driver(options);
+    int error = 0;
+    EXPECT_FALSE(driver.openDevice(1, &error));
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(driver.wait(), 0);
+    EXPECT_FALSE(driver.failure().isEmpty());
 }
 
 TEST_F(RealDevices, DriverGrabsOnlyWhileFilteredAndSurvivesUnplugging) {
