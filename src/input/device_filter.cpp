@@ -176,16 +176,15 @@ bool DEVICE_FILTER::decide(int device, const InterceptionStroke& stroke, const Q
         QMutexLocker lock(&mapMutex_);
         map = map_;
     }
-    // While a list starts, new input is held back; releases still count, or a key let go
-    // meanwhile would stay pressed (or a held loop would never end).
-    if (!captureEnabled_ && !isRelease(device, stroke)) {
-        return false;
-    }
+    // While a list starts, new input is held back. Releases still go on, or a key let go
+    // meanwhile would stay pressed; trigger keys still count, or a loop whose list starts with
+    // a delay could never be stopped by its own key.
+    const bool passes = captureEnabled_ || isRelease(device, stroke);
     if (isKeyboard(device)) {
         const TriggerKey key = triggerKey(stroke.key.code, (stroke.key.state & kKeyE0) ? 1 : 0);
         const auto found = map.constFind(key);
         if (found == map.constEnd()) {
-            return true;
+            return passes;
         }
         handleTrigger(key, *found, !(stroke.key.state & kKeyUp));
         return false;
@@ -200,7 +199,7 @@ bool DEVICE_FILTER::decide(int device, const InterceptionStroke& stroke, const Q
     // The left button is never a trigger: left clicks always reach the desktop.
     if (found == map.constEnd() || triggerCode(key) == kLeftDown ||
         !(isMouseDown(flags) || isMouseUp(flags))) {
-        return true;
+        return passes;
     }
     handleTrigger(key, *found, isMouseDown(flags));
     return false;

@@ -34,7 +34,7 @@ public:
     kf::input::TriggerMap triggerMap() const;
 
     // While false, new presses and motion of physical devices are discarded (the player sets it
-    // while a list starts); releases still count.
+    // while a list starts); releases and trigger keys still count.
     void setCaptureEnabled(bool enabled);
     bool captureEnabled() const;
 

@@ -158,6 +158,8 @@ TEST(Player, NewTriggerStopsTheRunningListWithEverythingReleased) {
     input.key(kA, false);
     input.driver->feed(1, kf::platform::KeyboardInputRecord{0, kA, kf::platform::kKeyUp, 0, 0});
     ASSERT_TRUE(input.transport->waitForReports(1));
+    // Input counts again once the list's first action is done.
+    ASSERT_TRUE(kftest::waitFor([&] { return input.layer->capture()->captureEnabled(); }));
     input.key(kB, false);
     EXPECT_EQ(input.reports(), (QList<QByteArray>{kb(0, 0x05), kb(0, 0), ms(0), kb(0, 0x06)}));
 }
@@ -212,16 +214,18 @@ TEST(Capture, StoppingTheLayerClosesEveryDevice) {
     EXPECT_EQ(driver->openDevices(), 0);
 }
 
-TEST(Capture, DiscardsNewInputWhileAListStartsButNotReleases) {
+TEST(Capture, DiscardsNewInputWhileAListStartsButNotReleasesOrTriggers) {
     kftest::InputHarness input;
-    ASSERT_TRUE(input.refresh(keyMap(keyEntry(kA, 0, "Keyboard", 1, "B"))));
+    ASSERT_TRUE(input.refresh(keyMap(keyEntry(kA, 0, "Keyboard", 2, "B"))));
     DEVICE_FILTER* capture = input.layer->capture();
     capture->setCaptureEnabled(false);
     input.key(kB, false);
     input.key(kB, true);
     input.mouse(kLeftDown);
     EXPECT_EQ(input.passed(), 1);  // only the release
-    capture->setCaptureEnabled(true);
+    input.key(kA, false);
+    input.key(kA, true);
+    EXPECT_EQ(input.reports(), (QList<QByteArray>{kb(0, 0x05), kb(0, 0)}));
 }
 
 }  // namespace
