@@ -18,6 +18,7 @@
 #include "cefclient/client_handler.h"
 #include "cefclient/qcef_web_view.h"
 #include "cefclient/resource_pack_writer.h"
+#include "cefclient/resource_request.h"
 
 class BenchEcho : public QObject {
     Q_OBJECT
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
     QObject::connect(view, &QCefWebView::jsMessage, view,
                      [](const QString& name, const QueryCallbackPtr& cb) { cb->Success(name); });
     window.show();
-    view->load(QUrl(QString::fromLatin1(ClientHandler::kWebClientPrefix) + "bench/roundtrip.html"));
+    view->load(QUrl(QString::fromLatin1(resource_request::kWebClientPrefix) + "bench/roundtrip.html"));
 
     // The baseline: the same page on a plain profile with only the web channel client.
     QWebEngineProfile bareProfile;

@@ -1,4 +1,5 @@
 #include "cefclient/client_handler.h"
+#include "cefclient/resource_request.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -12,8 +13,6 @@
 #include "cefclient/browser.h"
 #include "cefclient/message_event.h"
 
-const char ClientHandler::kWebClientPrefix[] = "kestrafon://page.kestrafon/local/";
-const char ClientHandler::kStartPage[] = "kestrafon://page.kestrafon/local/black/client.html";
 const char ClientHandler::kVendorSite[] = "https://www.kestrafon.com/";
 
 namespace {
@@ -28,9 +27,6 @@ bool postToOwnerThread(QObject* owner, F&& call) {
     return true;
 }
 }  // namespace
-
-static_assert(sizeof(ClientHandler::kWebClientPrefix) - 1 == 33,
-              "the key rule depends on a 33-character prefix");
 
 namespace kf {
 namespace {

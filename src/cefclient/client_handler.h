@@ -39,9 +39,6 @@ public:
         virtual void OnMessageEvent(MessageEvent* event) = 0;
     };
 
-    // The web client page prefix (scheme, host and "/local/": 33 characters) and start page.
-    static const char kWebClientPrefix[];
-    static const char kStartPage[];
     // The vendor's web site, the default start URL and where pack misses are fetched from.
     static const char kVendorSite[];
 

@@ -54,7 +54,7 @@ void LocalSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
-    QString synthetic = QString::fromLatin1(ClientHandler::kWebClientPrefix) + settingsKey(url);
+    QString synthetic = QString::fromLatin1(resource_request::kWebClientPrefix) + settingsKey(url);
     if (url.hasQuery())
         synthetic += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
     const resource_request::Answer answer = resource_request::answer(pack_, synthetic, true);
@@ -79,7 +79,7 @@ void LocalRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo& info) {
         return;
     }
     if (resource_request::answer(pack_, text).found) {
-        info.redirect(QUrl(QString::fromLatin1(ClientHandler::kWebClientPrefix) +
+        info.redirect(QUrl(QString::fromLatin1(resource_request::kWebClientPrefix) +
                            text.mid(resource_request::kPrefixLength)));
     }
 }

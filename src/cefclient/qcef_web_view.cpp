@@ -139,3 +139,15 @@ QVariant QCefWebView::evaluateJavaScript(QString scriptSource, QString url) {
     browser_->executeJavaScript(scriptSource, url);
     return true;
 }
+
+void QCefWebView::makeCurrent(QWidget* hostWindow) {
+    ClientHandler* handler = kf::clientHandler();
+    if (!handler) {
+        return;
+    }
+    handler->setListener(this);
+    handler->setListenerBrowser(browser_);
+    if (hostWindow) {
+        handler->setMainWindowHandle(hostWindow);
+    }
+}

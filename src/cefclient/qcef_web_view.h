@@ -24,6 +24,10 @@ public:
     void load(const QUrl& url);
     QUrl url() const { return url_; }
     Browser* browser() const { return browser_; }
+
+    // Makes this view the one that hosts the page: the process-wide handler hands page requests
+    // to it from now on, and window requests act on `hostWindow` when one is given.
+    void makeCurrent(QWidget* hostWindow = nullptr);
     BrowserState browserState() const { return state_; }
     bool isPopup() const { return popup_; }
 

@@ -4,8 +4,6 @@
 #include <QResizeEvent>
 #include <QUrl>
 
-#include "app/process.h"
-#include "cefclient/client_handler.h"
 #include "cefclient/qcef_web_view.h"
 
 PopWidget::PopWidget(const QString& url, int width, int height, QWidget* parent)
@@ -35,11 +33,7 @@ void PopWidget::resizeEvent(QResizeEvent* event) {
 bool PopWidget::eventFilter(QObject* watched, QEvent* event) {
     if (watched == this && event->type() == QEvent::WindowActivate) {
         // Requests from now on come from this popup's page, and window requests act on it.
-        if (ClientHandler* handler = kf::clientHandler()) {
-            handler->setListener(view_);
-            handler->setListenerBrowser(view_->browser());
-            handler->setMainWindowHandle(this);
-        }
+        view_->makeCurrent(this);
         emit activated(this);
         return true;
     }

@@ -13,6 +13,8 @@
 
 #include <pugixml.hpp>
 
+#include "cefclient/theme_archive.h"
+
 const char FileCache::kReadFailed[] = "queryProfile load xml file failed!";
 const char FileCache::kModifyOk[] = "ModifyFileFromStr success";
 const char FileCache::kModifyFailed[] = "ModifyFileFromStr failed";
@@ -163,37 +165,6 @@ void FileCache::setKeepParsedDocuments(bool keep) {
     }
 }
 
-bool FileCache::isSafeRelativePath(const QString& relative) {
-    if (relative.isEmpty() || relative.contains(QChar(0))) {
-        return false;
-    }
-    const QChar first = relative.at(0);
-    if (first == QLatin1Char('/') || first == QLatin1Char('\\')) {
-        return false;
-    }
-    if (relative.size() >= 2 && relative.at(1) == QLatin1Char(':') && first.isLetter()) {
-        return false;
-    }
-    // Both separators count: a page written for another system may use either.
-    QString segment;
-    for (int i = 0; i <= relative.size(); ++i) {
-        const bool end = i == relative.size();
-        const QChar c = end ? QChar() : relative.at(i);
-        if (end || c == QLatin1Char('/') || c == QLatin1Char('\\')) {
-            if (segment == QLatin1String("..")) {
-                return false;
-            }
-            if (end && (segment.isEmpty() || segment == QLatin1String("."))) {
-                return false;
-            }
-            segment.clear();
-        } else {
-            segment.append(c);
-        }
-    }
-    return true;
-}
-
 bool FileCache::writeFileAtomically(const QString& path, const QByteArray& data, const CommitGate& gate) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
@@ -273,7 +244,7 @@ CommandAnswer FileCache::readFileToStr(const QVariantMap& args) {
     }
     const QString relative = args.value(QStringLiteral("FilePath")).toString();
     const QString xpath = args.value(QStringLiteral("Xpath")).toString();
-    if (!isSafeRelativePath(relative)) {
+    if (!theme_archive::isSafeRelativePath(relative)) {
         qWarning().noquote()
             << QStringLiteral("ReadFileToStr: refused file path \"%1\" outside %2").arg(relative, readRoot_);
         return CommandAnswer::failure(QString::fromLatin1(kReadFailed));
@@ -305,7 +276,7 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
     const QString relative = args.value(QStringLiteral("FilePath")).toString();
     const QString content = args.value(QStringLiteral("ContentStr")).toString();
     const QString failed = QString::fromLatin1(kModifyFailed);
-    if (!isSafeRelativePath(relative)) {
+    if (!theme_archive::isSafeRelativePath(relative)) {
         qWarning().noquote() << QStringLiteral("ModifyFileFromStr: refused file path \"%1\" outside %2")
                                     .arg(relative, writeRoot_);
         return CommandAnswer::failure(failed);

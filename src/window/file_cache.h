@@ -72,11 +72,6 @@ public:
 
     void setCommitGate(CommitGate gate) { gate_ = std::move(gate); }
 
-    // True when `relative` names a file inside its root: not empty, no NUL, not absolute (no
-    // leading "/" or "\", no drive letter), no ".." segment, and not ending in a folder
-    // ("dir/", ".").
-    static bool isSafeRelativePath(const QString& relative);
-
     // Writes `data` to a temporary file beside `path` and renames it over `path`. False when
     // any step fails, in which case `path` is untouched.
     static bool writeFileAtomically(const QString& path, const QByteArray& data, const CommitGate& gate = {});

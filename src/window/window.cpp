@@ -11,6 +11,7 @@
 #include "app/system_tray.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/qcef_web_view.h"
+#include "cefclient/resource_request.h"
 #include "cefclient/theme_archive.h"
 #include "device/device_data_handler.h"
 #include "device/device_functions.h"
@@ -67,7 +68,7 @@ Window::Window(const Options& options, QWidget* parent)
     setMouseTracking(true);
 
     // The "url" switch lets a developer or a test point the client at another page.
-    startPage_ = folderOr(options.startPage, QString::fromLatin1(ClientHandler::kStartPage));
+    startPage_ = folderOr(options.startPage, QString::fromLatin1(resource_request::kStartPageUrl));
     if (ClientHandler* handler = kf::clientHandler()) {
         handler->setPageUrl(startPage_);
         handler->setStartUrl(startPage_);

@@ -82,9 +82,6 @@ public:
     // The script a device report runs in the main view ("RefreshMode(n)", "RefreshDpi(n)"), or
     // an empty text when the report asks for nothing.
     static QString deviceReportScript(const QString& reportData);
-    // "NotifyRGBDevice": strips the JSON-array wrapping from Data (the answer text) and splits
-    // it into its items.
-    static QString unwrapColourData(const QString& data, QStringList* items);
 
     // The tray icon; created once by the start sequence. Logs when the desktop has no tray.
     void createSystemTray();
@@ -238,8 +235,6 @@ private:
 
     // Gives a component's answer to the page: success, failure, or none.
     static void deliver(const QueryCallbackPtr& cb, const CommandAnswer& answer);
-
-    void makeMainViewCurrent();
 
     QCefWebView* mainView_ = nullptr;
     QString startPage_;

@@ -181,12 +181,9 @@ void Window::cmdOpenView(const QVariantMap& args, const QueryCallbackPtr&) {
 }
 
 void Window::cmdCloseView(const QVariantMap&, const QueryCallbackPtr&) {
-    if (ClientHandler* handler = kf::clientHandler()) {
-        handler->setMainWindowHandle(this);
-    }
     // The popup's view was the one page requests went to: the main view takes over again, so
     // the main page is heard even before its window is activated.
-    makeMainViewCurrent();
+    mainView_->makeCurrent(this);
     PopWidget* current = currentView_.data();
     if (!current) {
         currentView_ = nullptr;

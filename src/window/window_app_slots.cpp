@@ -114,11 +114,7 @@ void Window::showDebug() {
         return;
     }
     PopWidget* popup = openPopup(url, width, height);
-    if (ClientHandler* handler = kf::clientHandler()) {
-        handler->setListener(popup->view());
-        handler->setListenerBrowser(popup->view()->browser());
-        handler->setMainWindowHandle(popup);
-    }
+    popup->view()->makeCurrent(popup);
     popup->show();
 }
 
@@ -126,19 +122,9 @@ void Window::deviceHotKeyActive() {
     // No global shortcut is ever registered, so there is never a device to open here.
 }
 
-void Window::makeMainViewCurrent() {
-    if (ClientHandler* handler = kf::clientHandler()) {
-        handler->setListener(mainView_);
-        handler->setListenerBrowser(mainView_->browser());
-    }
-}
-
 bool Window::eventFilter(QObject* watched, QEvent* event) {
     if (watched == this && event->type() == QEvent::WindowActivate) {
-        makeMainViewCurrent();
-        if (ClientHandler* handler = kf::clientHandler()) {
-            handler->setMainWindowHandle(this);
-        }
+        mainView_->makeCurrent(this);
         return true;
     }
     return PsMainWindow::eventFilter(watched, event);

@@ -10,6 +10,7 @@
 #include <QtDebug>
 
 #include "encoding/drive_resources.h"
+#include "encoding/key_colours.h"
 #include "input/input_layer.h"
 #include "window/command_args.h"
 #include "window/window.h"
@@ -86,27 +87,16 @@ void Window::cmdWriteDeviceSn(const QVariantMap& args, const QueryCallbackPtr& c
     }
 }
 
-QString Window::unwrapColourData(const QString& data, QStringList* items) {
-    // ["a","b"] written as text: drop the two characters at each end, undouble backslashes,
-    // split at "," between quotes (empty parts kept).
-    QString text = data.mid(2);
-    text.chop(2);
-    text.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
-    if (items) {
-        *items = text.split(QStringLiteral("\",\""));
-    }
-    return text;
-}
-
 void Window::cmdNotifyRGBDevice(const QVariantMap& args, const QueryCallbackPtr& cb) {
     const QString version = argText(args, QStringLiteral("Version"));
     const QString data = argText(args, QStringLiteral("Data"));
     if (!components_.deviceRequests) {
         return;  // the device worker writes key colours
     }
-    QStringList items;
-    const QString unwrapped = unwrapColourData(data, &items);
-    components_.deviceRequests->writeKeyColours(version, items);  // the result is not reported
+    // ["a","b"] written as text: the unwrapped text is the answer, its items are the colours.
+    const QString unwrapped = kf::encoding::unwrapColourData(data);
+    components_.deviceRequests->writeKeyColours(version,
+                                                kf::encoding::colourItems(unwrapped));  // not reported
     answerSuccess(cb, unwrapped);
 }
 

@@ -7,6 +7,7 @@
 #include "cefclient/client_handler.h"
 #include "cefclient/page_bridge.h"
 #include "cefclient/qcef_web_view.h"
+#include "cefclient/resource_request.h"
 #include "support/browser_env.h"
 #include "support/test_paths.h"
 
@@ -66,7 +67,7 @@ QVariant evalJs(const QString& script, int timeoutMs) {
 
 bool loadTestPage(const QString& key) {
     BridgeHost& host = bridgeHost();
-    const QString url = QString::fromLatin1(ClientHandler::kWebClientPrefix) + key;
+    const QString url = QString::fromLatin1(resource_request::kWebClientPrefix) + key;
     host.handler->setPageUrl(url);
     // Mark the document being replaced, so the wait below cannot mistake it for the new one.
     if (host.view->browser())

@@ -4,6 +4,7 @@
 #include "cefclient/client_handler.h"
 #include "cefclient/page_bridge.h"
 #include "cefclient/qcef_web_view.h"
+#include "cefclient/resource_request.h"
 #include "device/devices_handler.h"
 #include "support/browser_env.h"
 #include "support/test_paths.h"
@@ -58,7 +59,7 @@ QVariant evalJs(const QString& script, int timeoutMs) {
 }
 
 bool waitForMainPage() {
-    const QUrl url(QString::fromLatin1(ClientHandler::kStartPage));
+    const QUrl url(QString::fromLatin1(resource_request::kStartPageUrl));
     return waitFor(
         [&] {
             Browser* browser = mainBrowser();

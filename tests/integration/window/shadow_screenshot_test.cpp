@@ -13,6 +13,7 @@
 #include "cefclient/client_handler.h"
 #include "cefclient/page_bridge.h"
 #include "cefclient/qcef_web_view.h"
+#include "cefclient/resource_request.h"
 #include "display_helpers.h"
 #include "frame/frame_areas.h"
 #include "frame/shadow_strip.h"
@@ -90,7 +91,7 @@ bool stripsVisible(Window* window) {
 
 TEST(WindowOnX11, ShadowSurroundsTheWindowAndAPictureIsSaved) {
     Window* window = startWindow();
-    const QString start = QString::fromLatin1(ClientHandler::kStartPage);
+    const QString start = QString::fromLatin1(resource_request::kStartPageUrl);
     ASSERT_TRUE(kftest::waitFor([&] {
         Browser* browser = window->mainView()->browser();
         return browser && browser->page()->url() == QUrl(start) && browser->bridge()->isReady();

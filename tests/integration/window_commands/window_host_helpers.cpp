@@ -3,6 +3,7 @@
 #include "cefclient/browser.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/page_bridge.h"
+#include "cefclient/resource_request.h"
 #include "platform/display/screen_metrics.h"
 #include "support/browser_env.h"
 #include "support/test_paths.h"
@@ -11,7 +12,7 @@
 namespace kftest {
 
 QString pageUrl(const QString& key) {
-    return QString::fromLatin1(ClientHandler::kWebClientPrefix) + key;
+    return QString::fromLatin1(resource_request::kWebClientPrefix) + key;
 }
 
 WindowHost& windowHost() {

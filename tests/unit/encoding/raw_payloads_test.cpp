@@ -57,6 +57,7 @@ TEST(ColourData, UnwrapsTheJsonTextAndSplitsItems) {
     EXPECT_EQ(colourItems(unwrapColourData("[\"ESC#FF0000\",\"\",\"FN#00FF00\"]")),
               (QStringList{"ESC#FF0000", "", "FN#00FF00"}));
     EXPECT_EQ(unwrapColourData("abc"), "");
+    EXPECT_EQ(unwrapColourData("[\"x"), "");
     EXPECT_EQ(unwrapColourData(""), "");
     EXPECT_EQ(colourItems(""), QStringList{""});
 }

@@ -2,6 +2,7 @@
 // replacement texts that are not XML, and XPath expressions that do not compile.
 #include <QDirIterator>
 
+#include "cefclient/theme_archive.h"
 #include "files_test_util.h"
 
 namespace filestest {
@@ -69,10 +70,10 @@ TEST(SafeRelativePaths, NamesThatOnlyLookAlikeAreAccepted) {
     const QStringList safe{"a.xml",   "sub/a.xml", "./a.xml",    "a..b.xml",
                            "..a.xml", "a../b.xml", "sub//a.xml", QStringLiteral("配置/鼠标.xml")};
     for (const QString& path : safe) {
-        EXPECT_TRUE(FileCache::isSafeRelativePath(path)) << path.toStdString();
+        EXPECT_TRUE(theme_archive::isSafeRelativePath(path)) << path.toStdString();
     }
     for (const QString& path : kEscapingPaths) {
-        EXPECT_FALSE(FileCache::isSafeRelativePath(path)) << path.toStdString();
+        EXPECT_FALSE(theme_archive::isSafeRelativePath(path)) << path.toStdString();
     }
 }
 

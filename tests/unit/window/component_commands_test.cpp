@@ -74,12 +74,6 @@ TEST_F(ComponentCommands, ColourDataIsUnwrappedSplitAndEchoed) {
             QJsonObject{{"FuncName", "NotifyRGBDevice"}, {"Version", "KB1"}, {"Data", "[\"a\\\\\\\\b\"]"}}),
         Answers{ok("a\\\\b")});
     EXPECT_EQ(devices.lastItems, QStringList{"a\\\\b"});
-    QStringList items;
-    EXPECT_EQ(Window::unwrapColourData("ab", &items), "");
-    EXPECT_EQ(items, QStringList{""});
-    EXPECT_EQ(Window::unwrapColourData("[\"x", &items), "");
-    EXPECT_EQ(Window::unwrapColourData(R"(["a","","b"])", &items), R"(a","","b)");
-    EXPECT_EQ(items, (QStringList{"a", "", "b"}));
 }
 
 TEST_F(ComponentCommands, MouseTracksStartStopAndIgnoreOtherStatus) {
