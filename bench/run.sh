@@ -25,5 +25,6 @@ done
 echo
 echo "== start-up and memory (under a virtual X server)"
 "$src/scripts/xvfb-run-test.sh" python3 "$src/bench/startup.py" "$build/app" "$build/bench/bench_bare_browser" \
-    "$src/web/pages/black/client.html" 10 || status=1
+    "$build/web/pages/black/client.html" 10 || status=1
+echo "== packed pages: $(stat -c %s "$build/app/theme.pak") bytes in theme.pak"
 exit $status

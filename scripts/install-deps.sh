@@ -22,7 +22,13 @@ PACKAGES=(
     xvfb xauth x11-utils xdotool imagemagick
     # fonts so Chinese texts render in screenshots
     fonts-noto-cjk fonts-dejavu-core
+    # page tests: Debian's browser, driven by playwright-core from npm (which never downloads one)
+    chromium
 )
+
+# The pages are built with Node.js and npm: Debian's when the machine has none of its own.
+command -v node >/dev/null 2>&1 || PACKAGES+=(nodejs)
+command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,6 +1,7 @@
 #include "window/file_cache.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -183,6 +184,20 @@ bool FileCache::writeFileAtomically(const QString& path, const QByteArray& data,
     return file.commit();
 }
 
+void FileCache::allowChosenPath(const QString& path) {
+    if (QDir::isAbsolutePath(path)) {
+        chosen_.insert(QDir::cleanPath(path));
+    }
+}
+
+QString FileCache::chosenPath(const QString& pagePath) const {
+    if (!QDir::isAbsolutePath(pagePath)) {
+        return QString();
+    }
+    const QString clean = QDir::cleanPath(pagePath);
+    return chosen_.contains(clean) ? clean : QString();
+}
+
 void FileCache::loadFileToCache(const QString& path) {
     if (files_.contains(path)) {
         return;
@@ -244,12 +259,13 @@ CommandAnswer FileCache::readFileToStr(const QVariantMap& args) {
     }
     const QString relative = args.value(QStringLiteral("FilePath")).toString();
     const QString xpath = args.value(QStringLiteral("Xpath")).toString();
-    if (!theme_archive::isSafeRelativePath(relative)) {
+    const QString chosen = chosenPath(relative);
+    if (chosen.isEmpty() && !theme_archive::isSafeRelativePath(relative)) {
         qWarning().noquote()
             << QStringLiteral("ReadFileToStr: refused file path \"%1\" outside %2").arg(relative, readRoot_);
         return CommandAnswer::failure(QString::fromLatin1(kReadFailed));
     }
-    const QString path = readRoot_ + QLatin1Char('/') + relative;
+    const QString path = chosen.isEmpty() ? readRoot_ + QLatin1Char('/') + relative : chosen;
     loadFileToCache(path);
 
     DocumentPtr doc = keepParsed_ ? parsed_->find(path) : nullptr;
@@ -276,12 +292,13 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
     const QString relative = args.value(QStringLiteral("FilePath")).toString();
     const QString content = args.value(QStringLiteral("ContentStr")).toString();
     const QString failed = QString::fromLatin1(kModifyFailed);
-    if (!theme_archive::isSafeRelativePath(relative)) {
+    const QString chosen = chosenPath(relative);
+    if (chosen.isEmpty() && !theme_archive::isSafeRelativePath(relative)) {
         qWarning().noquote() << QStringLiteral("ModifyFileFromStr: refused file path \"%1\" outside %2")
                                     .arg(relative, writeRoot_);
         return CommandAnswer::failure(failed);
     }
-    const QString path = writeRoot_ + QLatin1Char('/') + relative;
+    const QString path = chosen.isEmpty() ? writeRoot_ + QLatin1Char('/') + relative : chosen;
     if (QFileInfo(path).isDir()) {
         qWarning().noquote() << QStringLiteral("ModifyFileFromStr: %1 is a folder").arg(path);
         return CommandAnswer::failure(failed);

@@ -6,11 +6,14 @@
 //
 // Two roots: "ReadFileToStr" paths are relative to the temporary folder, "ModifyFileFromStr"
 // paths to the application directory. A page path that is empty, absolute, climbs out with ".."
-// or names a folder is refused, so no command reaches a file outside its root. Files are
+// or names a folder is refused, so no command reaches a file outside its root; the one
+// exception is a file the person chose in one of the client's file dialogs, which both
+// commands accept by its absolute path (export and import of profiles). Files are
 // written through a temporary file that is renamed over the old one, so a file on disk always
 // holds either its old or its new content.
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -57,6 +60,9 @@ public:
     static CommandAnswer downloadFile(const QVariantMap& args);
     static CommandAnswer getWindowsKeyboreadConfig();
 
+    // Lets both commands use `path` (absolute, as a file dialog returned it) as it is.
+    void allowChosenPath(const QString& path);
+
     QString readRoot() const { return readRoot_; }
     QString writeRoot() const { return writeRoot_; }
     bool isCached(const QString& path) const { return files_.contains(path); }
@@ -88,11 +94,14 @@ private:
     struct ParsedDocuments;
 
     void storeText(const QString& path, const QString& text);
+    // The cleaned path when `pagePath` is a path chosen in a dialog, else empty.
+    QString chosenPath(const QString& pagePath) const;
 
     QString readRoot_;
     QString writeRoot_;
     QHash<QString, QString> files_;
     QStringList changed_;
+    QSet<QString> chosen_;
     bool keepParsed_ = true;
     std::unique_ptr<ParsedDocuments> parsed_;
     CommitGate gate_;

@@ -20,12 +20,24 @@ void Window::cmdGetWindowsKeyboreadConfig(const QVariantMap&, const QueryCallbac
     deliver(cb, FileCache::getWindowsKeyboreadConfig());  // recognised, never answered
 }
 
+namespace {
+
+// A path the person chose may then be read or written by the file commands.
+CommandAnswer granting(FileCache& cache, const CommandAnswer& answer) {
+    if (answer.kind == CommandAnswer::Success) {
+        cache.allowChosenPath(answer.text);
+    }
+    return answer;
+}
+
+}  // namespace
+
 void Window::cmdSaveFileDialog(const QVariantMap&, const QueryCallbackPtr& cb) {
-    deliver(cb, file_dialogs::saveFileDialog(*fileDialogs_, this));
+    deliver(cb, granting(*fileCache_, file_dialogs::saveFileDialog(*fileDialogs_, this)));
 }
 
 void Window::cmdOpenFileDialog(const QVariantMap&, const QueryCallbackPtr& cb) {
-    deliver(cb, file_dialogs::openFileDialog(*fileDialogs_, this));
+    deliver(cb, granting(*fileCache_, file_dialogs::openFileDialog(*fileDialogs_, this)));
 }
 
 void Window::cmdDownloadFile(const QVariantMap& args, const QueryCallbackPtr& cb) {
@@ -33,7 +45,7 @@ void Window::cmdDownloadFile(const QVariantMap& args, const QueryCallbackPtr& cb
 }
 
 void Window::cmdOpenFileDialogEx(const QVariantMap&, const QueryCallbackPtr& cb) {
-    deliver(cb, file_dialogs::openFileDialogEx(*fileDialogs_, this));
+    deliver(cb, granting(*fileCache_, file_dialogs::openFileDialogEx(*fileDialogs_, this)));
 }
 
 void Window::saveChangedFiles() {

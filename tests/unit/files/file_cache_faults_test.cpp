@@ -206,5 +206,24 @@ TEST_F(InvalidXpath, AnswersTheFailureAndLaterQueriesStillWork) {
     EXPECT_EQ(cache().readFileToStr(readArgs("p.xml", "//b")), CommandAnswer::success("<b>1</b>\n"));
 }
 
+TEST_F(PathsOutsideTheRoots, AFileChosenInADialogIsReadAndWrittenByItsPath) {
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(elsewhere.isValid());
+    const QString chosen = elsewhere.path() + "/profile.pfd";
+    const QString other = elsewhere.path() + "/other.pfd";
+    ASSERT_TRUE(writeFile(chosen, "<configuration/>"));
+    EXPECT_EQ(cache().readFileToStr(readArgs(chosen, "/*")), readFailed());  // not chosen yet
+
+    cache().allowChosenPath(elsewhere.path() + "/./profile.pfd");
+    EXPECT_EQ(cache().readFileToStr(readArgs(chosen, "/*")), CommandAnswer::success("<configuration />\n"));
+    EXPECT_EQ(cache().modifyFileFromStr(modifyArgs(chosen, "<configuration><key/></configuration>")),
+              modifyOk());
+    EXPECT_EQ(cache().changedFiles(), QStringList{chosen});
+    // Only that file: its neighbour and relative spellings stay refused.
+    EXPECT_EQ(cache().modifyFileFromStr(modifyArgs(other, "<x/>")), modifyFailed());
+    cache().allowChosenPath("relative.pfd");
+    EXPECT_EQ(cache().modifyFileFromStr(modifyArgs("../relative.pfd", "<x/>")), modifyFailed());
+}
+
 }  // namespace
 }  // namespace filestest

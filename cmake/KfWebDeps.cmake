@@ -1,0 +1,21 @@
+# cmake -DWEB_DIR=... -DNPM=... -P KfWebDeps.cmake
+# Runs "npm ci" when node_modules is missing or package-lock.json differs from the copy kept
+# after the last install.
+set(lock ${WEB_DIR}/package-lock.json)
+set(seen ${WEB_DIR}/node_modules/.kf-package-lock.json)
+set(fresh FALSE)
+if(EXISTS ${seen} AND EXISTS ${WEB_DIR}/node_modules/.bin/vite)
+    file(SHA256 ${lock} a)
+    file(SHA256 ${seen} b)
+    if(a STREQUAL b)
+        set(fresh TRUE)
+    endif()
+endif()
+if(NOT fresh)
+    message(STATUS "npm ci in ${WEB_DIR}")
+    execute_process(COMMAND ${NPM} ci --no-audit --no-fund WORKING_DIRECTORY ${WEB_DIR} RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "npm ci failed (${rc})")
+    endif()
+    file(COPY_FILE ${lock} ${seen})
+endif()

@@ -1,0 +1,333 @@
+// The one place that knows the client's command protocol: every command name, its argument
+// keys, how long to wait for its answer and which answer texts mean success. Screens call the
+// typed methods of CommandClient; nothing else calls ClientRequest.
+
+export interface QueryOptions {
+  request: string;
+  persistent?: boolean;
+  onSuccess?: (text: string) => void;
+  onFailure?: (code: number, text: string) => void;
+}
+
+// The page interface that the client injects into every page.
+export interface Bridge {
+  ClientRequest(options: QueryOptions): number;
+  cefQueryCancel(id: number): boolean;
+}
+
+export type Answer =
+  | { ok: true; text: string; ms: number }
+  | { ok: false; text: string; ms: number; timedOut: boolean };
+
+// A device in the client's list, as "GetDevicesList" answers it.
+export interface DeviceInfo {
+  DevicePath: string;
+  Sn: string;
+  Version: string;
+  LastVersionNum: string;
+  QZVersion: string;
+}
+
+// The arguments of "CustomButton"; every value travels as text.
+export interface ButtonWrite {
+  version: string;
+  mode: number;
+  taskIndex: number;
+  task: string;
+  taskType: string;
+  playCount: number;
+  playDelay: number;
+  playType: number;
+}
+
+// One device write as the diagnostics view lists it.
+export interface WriteRecord {
+  at: number; // Date.now() when sent
+  command: string;
+  args: Record<string, string>;
+  answer: string;
+  ok: boolean | null; // null while no answer came
+  ms: number;
+}
+
+// How long a command may stay unanswered before the page stops waiting. The client never
+// answers some requests in some cases ("GetDevicesList" with no device, "savexml" when a file
+// cannot be written): the timeout turns that into a clear outcome.
+export const TIMEOUTS = {
+  list: 1500,
+  write: 4000,
+  buttonWrite: 8000, // queued behind other button writes on the device worker
+  file: 4000,
+  dialog: 0, // the user decides; no timeout
+  system: 3000,
+  config: 4000,
+} as const;
+
+const WRITE_OK = 'writeDevices success!';
+
+// Success texts of the commands whose success is a fixed text.
+export const SUCCESS = {
+  write: WRITE_OK,
+  reset: 'RestDevice success',
+  modify: 'ModifyFileFromStr success',
+  save: 'save xml success',
+  accel: 'modifyMouseAccel success',
+  speed: 'ModifyWindowAcceleratedSpeed success',
+  lines: 'ModifyMouseScrollLines success',
+  linesX: 'modifyMouseScrollLinesX success',
+  doubleClick: 'modifyMouseDoubleClick success',
+  closeX: 'CloseX sucess',
+} as const;
+
+export type PointerCommand =
+  | 'modifyMouseAcce'
+  | 'ModifyWindowAcceleratedSpeed'
+  | 'ModifyMouseScrollLines'
+  | 'modifyMouseScrollLinesX'
+  | 'modifyMouseDoubleClick';
+
+const POINTER_SUCCESS: Record<PointerCommand, string> = {
+  modifyMouseAcce: SUCCESS.accel,
+  ModifyWindowAcceleratedSpeed: SUCCESS.speed,
+  ModifyMouseScrollLines: SUCCESS.lines,
+  modifyMouseScrollLinesX: SUCCESS.linesX,
+  modifyMouseDoubleClick: SUCCESS.doubleClick,
+};
+
+// Commands that change a device; each one is kept in the write log.
+const DEVICE_WRITES = new Set(['CustomButton', 'WriteDeviceMultimedia', 'WriteDeviceSn', 'NotifyRGBDevice', 'RestDevice']);
+
+export const WRITE_LOG_SIZE = 60;
+
+export function windowBridge(): Bridge | null {
+  const w = window as unknown as Partial<Bridge>;
+  if (typeof w.ClientRequest !== 'function' || typeof w.cefQueryCancel !== 'function') return null;
+  return { ClientRequest: (o) => w.ClientRequest!(o), cefQueryCancel: (id) => w.cefQueryCancel!(id) };
+}
+
+const NO_BRIDGE = 'The client bridge is not available';
+const NO_ANSWER = 'No answer from the client';
+
+export class CommandClient {
+  readonly writes: WriteRecord[] = [];
+  private listeners: Array<() => void> = [];
+
+  constructor(
+    private readonly bridge: Bridge | null,
+    private readonly clock: () => number = () => performance.now(),
+  ) {}
+
+  get connected(): boolean {
+    return this.bridge !== null;
+  }
+
+  onWrite(fn: () => void): () => void {
+    this.listeners.push(fn);
+    return () => {
+      this.listeners = this.listeners.filter((l) => l !== fn);
+    };
+  }
+
+  // Sends one request text and resolves with its answer, or with a failure when the timeout
+  // passes first (the query is then cancelled so a late answer is dropped). timeoutMs 0 waits
+  // for as long as it takes.
+  request(text: string, timeoutMs: number): Promise<Answer> {
+    const started = this.clock();
+    const bridge = this.bridge;
+    if (!bridge) return Promise.resolve({ ok: false, text: NO_BRIDGE, ms: 0, timedOut: false });
+    return new Promise<Answer>((resolve) => {
+      let done = false;
+      let timer = 0;
+      const finish = (answer: Answer) => {
+        if (done) return;
+        done = true;
+        if (timer) clearTimeout(timer);
+        resolve(answer);
+      };
+      let id = -1;
+      try {
+        id = bridge.ClientRequest({
+          request: text,
+          onSuccess: (t) => finish({ ok: true, text: String(t), ms: this.clock() - started }),
+          onFailure: (_code, t) => finish({ ok: false, text: String(t), ms: this.clock() - started, timedOut: false }),
+        });
+      } catch (e) {
+        finish({ ok: false, text: String(e), ms: 0, timedOut: false });
+        return;
+      }
+      if (timeoutMs > 0) {
+        timer = window.setTimeout(() => {
+          try {
+            bridge.cefQueryCancel(id);
+          } catch {
+            // the query may already have ended
+          }
+          finish({ ok: false, text: NO_ANSWER, ms: this.clock() - started, timedOut: true });
+        }, timeoutMs);
+      }
+    });
+  }
+
+  // A JSON command: "FuncName" plus text arguments. A success whose text is not `expect` (when
+  // given) counts as a failure: the page never reports a write it cannot confirm.
+  async command(name: string, args: Record<string, string>, timeoutMs: number, expect?: string): Promise<Answer> {
+    const text = JSON.stringify({ FuncName: name, ...args });
+    const record = DEVICE_WRITES.has(name) ? this.startRecord(name, args) : null;
+    let answer = await this.request(text, timeoutMs);
+    if (answer.ok && expect !== undefined && answer.text !== expect) {
+      answer = { ok: false, text: answer.text, ms: answer.ms, timedOut: false };
+    }
+    if (record) this.endRecord(record, answer);
+    return answer;
+  }
+
+  private startRecord(command: string, args: Record<string, string>): WriteRecord {
+    const record: WriteRecord = { at: Date.now(), command, args, answer: '', ok: null, ms: 0 };
+    this.writes.unshift(record);
+    if (this.writes.length > WRITE_LOG_SIZE) this.writes.length = WRITE_LOG_SIZE;
+    this.notify();
+    return record;
+  }
+
+  private endRecord(record: WriteRecord, answer: Answer) {
+    record.answer = answer.text;
+    record.ok = answer.ok;
+    record.ms = Math.round(answer.ms);
+    this.notify();
+  }
+
+  private notify() {
+    this.listeners.forEach((l) => l());
+  }
+
+  // ---- devices ----
+
+  // The client answers only when at least one device is attached: no answer means none.
+  async getDevicesList(): Promise<DeviceInfo[] | null> {
+    const answer = await this.request('{"FuncName":"GetDevicesList"}', TIMEOUTS.list);
+    if (!answer.ok) return answer.timedOut ? [] : null;
+    try {
+      const list = JSON.parse(answer.text) as unknown;
+      return Array.isArray(list) ? (list.filter((d) => d && typeof d === 'object') as DeviceInfo[]) : null;
+    } catch {
+      return null;
+    }
+  }
+
+  // A built-in description file; an unknown name answers an empty text.
+  async getLocalConf(name: string): Promise<string | null> {
+    const answer = await this.command('GetLocalConf', { Name: name }, TIMEOUTS.config);
+    return answer.ok ? answer.text : null;
+  }
+
+  customButton(w: ButtonWrite): Promise<Answer> {
+    return this.command(
+      'CustomButton',
+      {
+        Version: w.version,
+        Mode: String(w.mode),
+        TaskIndex: String(w.taskIndex),
+        Task: w.task,
+        TaskType: w.taskType,
+        PlayCount: String(w.playCount),
+        PlayDelay: String(w.playDelay),
+        PlayType: String(w.playType),
+      },
+      TIMEOUTS.buttonWrite,
+      WRITE_OK,
+    );
+  }
+
+  // A raw parameter: `code` is a byte code string, an RRGGBB colour (length 3) or a decimal
+  // DPI value (length 5).
+  writeDeviceMultimedia(version: string, index: number, length: number, code: string): Promise<Answer> {
+    return this.command(
+      'WriteDeviceMultimedia',
+      { Version: version, Index: String(index), Length: String(length), DrviceDataCode: code },
+      TIMEOUTS.write,
+      WRITE_OK,
+    );
+  }
+
+  writeDeviceSn(version: string, sn: string): Promise<Answer> {
+    return this.command('WriteDeviceSn', { Version: version, Sn: sn }, TIMEOUTS.write, WRITE_OK);
+  }
+
+  // Per-key colours: items "NAME#RRGGBB". The client echoes the list text; it gives no other
+  // outcome, so an answer means the frame was handed to the device layer.
+  async notifyRGBDevice(version: string, items: string[]): Promise<Answer> {
+    const data = JSON.stringify(items);
+    const answer = await this.command('NotifyRGBDevice', { Version: version, Data: data }, TIMEOUTS.write);
+    const echoed = data.slice(2, -2).replace(/\\\\/g, '\\');
+    if (answer.ok && answer.text !== echoed) return { ok: false, text: answer.text, ms: answer.ms, timedOut: false };
+    return answer;
+  }
+
+  restDevice(version: string): Promise<Answer> {
+    return this.command('RestDevice', { Version: version }, TIMEOUTS.write, SUCCESS.reset);
+  }
+
+  // ---- profile files ----
+
+  readFileToStr(path: string, xpath: string): Promise<Answer> {
+    return this.command('ReadFileToStr', { FilePath: path, Xpath: xpath }, TIMEOUTS.file);
+  }
+
+  modifyFileFromStr(path: string, content: string): Promise<Answer> {
+    return this.command('ModifyFileFromStr', { FilePath: path, ContentStr: content }, TIMEOUTS.file, SUCCESS.modify);
+  }
+
+  savexml(): Promise<Answer> {
+    return this.command('savexml', {}, TIMEOUTS.file, SUCCESS.save);
+  }
+
+  saveFileDialog(): Promise<Answer> {
+    return this.command('saveFileDialog', {}, TIMEOUTS.dialog);
+  }
+
+  openFileDialog(): Promise<Answer> {
+    return this.command('OpenFileDialog', {}, TIMEOUTS.dialog);
+  }
+
+  // ---- system pointer ----
+
+  pointer(command: PointerCommand, num: number): Promise<Answer> {
+    return this.command(command, { Num: String(num) }, TIMEOUTS.system, POINTER_SUCCESS[command]);
+  }
+
+  // ---- window ----
+
+  moveWindow(dx: number, dy: number, w: number, h: number): void {
+    void this.request(`MoveWindow:${dx},${dy},${w},${h}`, 0);
+  }
+
+  // These three are never answered.
+  minimize(): void {
+    this.fireAndForget('{"FuncName":"MinisizeWindow"}');
+  }
+
+  maximize(max: boolean): void {
+    this.fireAndForget(max ? 'maxsizeWindow' : 'restoreWindow');
+  }
+
+  closeToTray(): Promise<Answer> {
+    return this.command('CloseX', {}, TIMEOUTS.system, SUCCESS.closeX);
+  }
+
+  private fireAndForget(text: string) {
+    if (!this.bridge) return;
+    try {
+      const id = this.bridge.ClientRequest({ request: text });
+      // Nothing will answer: drop the query after a moment so it does not stay pending.
+      window.setTimeout(() => {
+        try {
+          this.bridge!.cefQueryCancel(id);
+        } catch {
+          // already gone
+        }
+      }, 2000);
+    } catch {
+      // a refused request changes nothing
+    }
+  }
+}

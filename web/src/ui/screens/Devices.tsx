@@ -1,0 +1,97 @@
+// Devices: what is attached, which profile each one got, and the way to its settings.
+import { fmt } from '../../i18n';
+import type { Session } from '../../model/app';
+import { Empty, Icon, useApp, WriteStatus } from '../kit';
+
+function DeviceCard({ s }: { s: Session }) {
+  const app = useApp();
+  const t = app.t.devices;
+  const selected = app.selected === s.key;
+  const restartKey = `${s.key}:restart`;
+  const open = () => {
+    app.select(s.key);
+    app.go(s.kind === 'keyboard' ? 'keyboard' : 'mouse');
+  };
+  const restart = () =>
+    app.write(restartKey, app.t.devices.restart, null, () => app.protocol.restDevice(s.key), () => app.notify('info', t.restarted), s);
+  return (
+    <article class={selected ? 'card device selected' : 'card device'} aria-label={s.info.Version}>
+      <div class="device-art" aria-hidden="true">
+        <Icon name={s.kind === 'keyboard' ? 'keyboard' : 'mouse'} size={44} />
+      </div>
+      <div class="device-main">
+        <div class="device-title">
+          <h2>{s.kind === 'keyboard' ? t.keyboard : t.mouse}</h2>
+          {selected && <span class="tag">{t.selected}</span>}
+        </div>
+        <dl class="facts">
+          <dt>{t.firmware}</dt>
+          <dd>{s.info.Version + (s.info.LastVersionNum ? ` · ${s.info.LastVersionNum}` : '')}</dd>
+          <dt>{t.serial}</dt>
+          <dd>{s.info.Sn || '—'}</dd>
+          <dt>{t.profile}</dt>
+          <dd>
+            {s.status === 'loading' && t.loading}
+            {s.status === 'ready' && `${s.builtin} · ${s.named?.active ?? ''}`}
+            {s.status === 'unknown' && t.unknown}
+            {s.status === 'error' && app.t.common.noAnswer}
+          </dd>
+        </dl>
+        {s.status === 'unknown' && <p class="hint">{fmt(t.unknownBody, { fw: s.info.Version, usb: app.usbId(s) || '—' })}</p>}
+      </div>
+      <div class="device-actions">
+        <button type="button" class="btn primary" disabled={s.status !== 'ready'} onClick={open}>
+          {t.configure}
+        </button>
+        <button type="button" class="btn ghost" onClick={restart}>
+          {t.restart}
+        </button>
+        <WriteStatus state={app.writes.get(restartKey)} />
+      </div>
+    </article>
+  );
+}
+
+export function DevicesScreen() {
+  const app = useApp();
+  const t = app.t.devices;
+  const sessions = Array.from(app.sessions.values());
+  return (
+    <section class="screen" aria-labelledby="devices-title">
+      <header class="screen-head">
+        <div>
+          <h1 id="devices-title">{t.title}</h1>
+          <p class="sub">{t.subtitle}</p>
+        </div>
+        <button type="button" class="btn ghost" onClick={() => void app.refreshDevices()}>
+          <Icon name="refresh" size={16} />
+          {t.refresh}
+        </button>
+      </header>
+      {app.devicesState === 'loading' && (
+        <div class="loading" role="status">
+          <span class="spinner" aria-hidden="true" />
+          {t.searching}
+        </div>
+      )}
+      {app.devicesState === 'error' && (
+        <div class="banner error" role="alert">
+          {t.listFailed}
+          <button type="button" class="btn small" onClick={() => void app.refreshDevices()}>
+            {app.t.common.retry}
+          </button>
+        </div>
+      )}
+      {app.devicesState === 'ready' && sessions.length === 0 && (
+        <Empty icon="usb" title={t.emptyTitle} body={t.emptyBody}>
+          <p class="hint">{t.emptyTip}</p>
+        </Empty>
+      )}
+      <div class="device-list">
+        {sessions.map((s) => (
+          <DeviceCard s={s} key={s.key} />
+        ))}
+      </div>
+    </section>
+  );
+}

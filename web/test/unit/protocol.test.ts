@@ -1,0 +1,91 @@
+import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest';
+import { CommandClient, type Bridge, type QueryOptions } from '../../src/bridge/protocol';
+import { EventClient } from '../../src/bridge/events';
+
+// A bridge that answers each request from a script: [ok, text], or undefined for no answer.
+function fakeBridge(answer: (req: string) => [boolean, string] | undefined) {
+  const sent: string[] = [];
+  const cancelled: number[] = [];
+  let id = 0;
+  const bridge: Bridge = {
+    ClientRequest(q: QueryOptions) {
+      sent.push(q.request);
+      const a = answer(q.request);
+      if (a) queueMicrotask(() => (a[0] ? q.onSuccess?.(a[1]) : q.onFailure?.(0, a[1])));
+      return ++id;
+    },
+    cefQueryCancel(n: number) {
+      cancelled.push(n);
+      return true;
+    },
+  };
+  return { bridge, sent, cancelled };
+}
+
+beforeEach(() => {
+  vi.stubGlobal('window', globalThis);
+  vi.useFakeTimers();
+});
+afterEach(() => vi.useRealTimers());
+
+describe('command client', () => {
+  it.each([
+    // command call, answer, expected outcome
+    ['write ok', (c: CommandClient) => c.writeDeviceMultimedia('V', 43, 5, '800'), [true, 'writeDevices success!'], { ok: true }],
+    ['write failed', (c: CommandClient) => c.writeDeviceSn('V', 'X'), [false, 'writeDevices failed!'], { ok: false, text: 'writeDevices failed!' }],
+    ['unexpected text', (c: CommandClient) => c.customButton({ version: 'V', mode: 1, taskIndex: 11, task: 'A', taskType: 'Keyboard', playCount: 1, playDelay: 0, playType: 1 }), [true, 'huh'], { ok: false, text: 'huh' }],
+    ['pointer', (c: CommandClient) => c.pointer('modifyMouseAcce', 0), [true, 'modifyMouseAccel success'], { ok: true }],
+    ['colours echo', (c: CommandClient) => c.notifyRGBDevice('V', ['ESC#FF0000', 'A#00FF00']), [true, 'ESC#FF0000","A#00FF00'], { ok: true }],
+    ['colours wrong echo', (c: CommandClient) => c.notifyRGBDevice('V', ['ESC#FF0000']), [true, ''], { ok: false }],
+  ] as const)('%s', async (_name, call, answer, expected) => {
+    const { bridge } = fakeBridge(() => answer as [boolean, string]);
+    const result = await call(new CommandClient(bridge));
+    expect(result).toMatchObject(expected);
+  });
+
+  it('sends every argument as text under its exact key', async () => {
+    const { bridge, sent } = fakeBridge(() => [true, 'writeDevices success!']);
+    const c = new CommandClient(bridge);
+    await c.customButton({ version: 'QZK', mode: 1, taskIndex: 12, task: 'Ctrl+C', taskType: 'Keyboard', playCount: 3, playDelay: 0, playType: 1 });
+    await c.notifyRGBDevice('QZK', ['ESC#FF0000']);
+    expect(sent.map((s) => JSON.parse(s))).toEqual([
+      { FuncName: 'CustomButton', Version: 'QZK', Mode: '1', TaskIndex: '12', Task: 'Ctrl+C', TaskType: 'Keyboard', PlayCount: '3', PlayDelay: '0', PlayType: '1' },
+      { FuncName: 'NotifyRGBDevice', Version: 'QZK', Data: '["ESC#FF0000"]' },
+    ]);
+  });
+
+  it('gives up on an unanswered request, cancels it and logs the write', async () => {
+    const { bridge, cancelled } = fakeBridge(() => undefined);
+    const c = new CommandClient(bridge);
+    const pending = c.writeDeviceMultimedia('V', 57, 3, '2EABF3');
+    expect(c.writes[0]).toMatchObject({ command: 'WriteDeviceMultimedia', ok: null, args: { Index: '57', DrviceDataCode: '2EABF3' } });
+    await vi.advanceTimersByTimeAsync(4000);
+    expect(await pending).toMatchObject({ ok: false, timedOut: true });
+    expect(cancelled).toEqual([1]);
+    expect(c.writes[0]).toMatchObject({ ok: false, answer: 'No answer from the client' });
+  });
+
+  it('reads an unanswered device list as no device and a bad one as a failure', async () => {
+    const silent = new CommandClient(fakeBridge(() => undefined).bridge);
+    const list = silent.getDevicesList();
+    await vi.advanceTimersByTimeAsync(1500);
+    expect(await list).toEqual([]);
+    expect(await new CommandClient(fakeBridge(() => [true, '{oops']).bridge).getDevicesList()).toBeNull();
+    expect(await new CommandClient(null).writeDeviceSn('V', 'x')).toMatchObject({ ok: false });
+  });
+});
+
+describe('event client', () => {
+  it('registers once per name and hands each event to every listener', () => {
+    const registered: Array<[string, (n: string, a: unknown[]) => unknown]> = [];
+    const events = new EventClient((name, fn) => registered.push([name, fn]));
+    const got: unknown[] = [];
+    events.on('DevicesChanged', (a) => got.push(['one', ...a]));
+    const off = events.on('DevicesChanged', (a) => got.push(['two', ...a]));
+    registered[0][1]('DevicesChanged', [2]);
+    off();
+    registered[0][1]('DevicesChanged', [1]);
+    expect(registered.map((r) => r[0])).toEqual(['DevicesChanged']);
+    expect(got).toEqual([['one', 2], ['two', 2], ['one', 1]]);
+  });
+});
