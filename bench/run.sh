@@ -27,4 +27,8 @@ echo "== start-up and memory (under a virtual X server)"
 "$src/scripts/xvfb-run-test.sh" python3 "$src/bench/startup.py" "$build/app" "$build/bench/bench_bare_browser" \
     "$build/web/pages/black/client.html" 10 || status=1
 echo "== packed pages: $(stat -c %s "$build/app/theme.pak") bytes in theme.pak"
+
+echo
+echo "== music: the client's CPU use while a file plays (under a virtual X server)"
+"$src/scripts/xvfb-run-test.sh" python3 "$src/bench/music_cpu.py" "$build/app" "$src/tests/e2e/pages/music.html" || status=1
 exit $status

@@ -12,6 +12,8 @@ PACKAGES=(
     # multimedia: without the two gstreamer plugin packages the decoder hangs silently
     qtmultimedia5-dev libqt5multimedia5-plugins gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     libkissfft-dev libtag1-dev
+    # the music tests make their MP3, FLAC and Ogg files with gst-launch-1.0
+    gstreamer1.0-tools
     # formats
     libpugixml-dev liblzma-dev xz-utils
     # platform stand-ins

@@ -18,6 +18,7 @@
 #include "device/device_layer.h"
 #include "frame/pop_widget.h"
 #include "input/input_layer.h"
+#include "music/audio_data.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/keyboard/keyboard_layouts.h"
 #include "platform/pointer/pointer_system.h"
@@ -84,7 +85,7 @@ Window::Window(const Options& options, QWidget* parent)
         options.inputBackends ? options.inputBackends() : kf::input::InputBackends::desktop()));
     connectVMulti();
     installEventFilter(this);
-    // The music player (AudioData) is created here once the music subsystem exists.
+    setAudioData(std::make_unique<AudioData>(kf::music::createPlayer()));
 }
 
 Window::~Window() {
@@ -107,6 +108,7 @@ Window::~Window() {
     }
     disconnectVMulti();
     setInputLayer(nullptr);
+    setAudioData(nullptr);
     // Stops the device worker's thread after the write it is running.
     setDeviceLayer(nullptr);
 }
@@ -135,6 +137,22 @@ void Window::setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer) {
     connect(this, &Window::SigWriteDevice, worker, &device_data_handler::slot_writeDevice);
     connect(worker, &device_data_handler::SigcallbackReasult, this, &Window::SlocallbackReasult);
     connect(worker, &device_data_handler::SigShowMessage, this, &Window::ShowMessage);
+}
+
+void Window::setAudioData(std::unique_ptr<AudioData> audio) {
+    if (audio_ && components_.music == audio_.get()) {
+        components_.music = nullptr;
+    }
+    audio_ = std::move(audio);
+    if (!audio_) {
+        return;
+    }
+    audio_->setScriptSink([this](const QString& script) {
+        if (ClientHandler* handler = kf::clientHandler()) {
+            handler->OnRGBMusicData(script, startPage_);
+        }
+    });
+    components_.music = audio_.get();
 }
 
 void Window::setFileCache(std::unique_ptr<FileCache> cache) {

@@ -21,6 +21,7 @@
 #include "input/trigger_entry.h"
 #include "window/window_components.h"
 
+class AudioData;
 class FileCache;
 class FileDialogs;
 class PointerSettings;
@@ -120,6 +121,12 @@ public:
     // (which makes its executor on first use), and the player stop.
     void trigger(const kf::input::TriggerEntry& entry, int keyState) override;
     void stopPlayer() override;
+
+    // The music player (AudioData), made at construction; its spectrum scripts go to the page
+    // registered under the start page's URL as "OnRGBMusicData". Null removes it, and its
+    // commands stay unanswered.
+    void setAudioData(std::unique_ptr<AudioData> audio);
+    AudioData* audioData() const { return audio_.get(); }
 
     // The profile files the pages read and edit, and the pointer settings; tests put them on
     // temporary folders and a recording backend.
@@ -246,6 +253,7 @@ private:
     kf::window::WindowComponents components_;
     std::unique_ptr<kf::device::DeviceLayer> deviceLayer_;
     std::unique_ptr<kf::input::InputLayer> inputLayer_;
+    std::unique_ptr<AudioData> audio_;
     bool virtualDeviceOpened_ = false;
     bool virtualDeviceConnected_ = false;
 

@@ -7,6 +7,7 @@
 
 #include "device/device_api.h"
 #include "input/input_components.h"
+#include "music/music_api.h"
 
 namespace kf::window {
 
@@ -15,21 +16,6 @@ namespace kf::window {
 using kf::input::MouseTrackHook;
 using kf::input::VirtualInputDevice;
 using kf::input::VirtualKeyMaps;
-
-// The music player (AudioData).
-class MusicPlayer {
-public:
-    virtual ~MusicPlayer() = default;
-    virtual void SetSource(const QString& path) = 0;
-    virtual void PlayMusic() = 0;
-    virtual void pauseMusic() = 0;
-    virtual void ResumeMusic() = 0;
-    virtual void PlayLoopMusic() = 0;
-    virtual void seekPosition(int ms) = 0;
-    virtual void SetMute(const QString& left, const QString& right) = 0;
-    virtual void SetPlayerVolume(const QString& left, const QString& right) = 0;
-    virtual QString musicInfo() = 0;
-};
 
 // Client self-update and firmware update.
 class UpdateRunner {
@@ -47,7 +33,7 @@ struct WindowComponents {
     VirtualKeyMaps* virtualKeyMaps = nullptr;
     MouseTrackHook* mouseTracks = nullptr;
     VirtualInputDevice* virtualDevice = nullptr;
-    MusicPlayer* music = nullptr;
+    kf::music::MusicCommands* music = nullptr;  // AudioData
     UpdateRunner* updates = nullptr;
 };
 

@@ -1,6 +1,6 @@
 // Music commands: the page drives the music player by event name and reads its information.
 // The player (AudioData) is a component of its own; without it these stay unanswered.
-#include <QCoreApplication>
+#include <QDir>
 
 #include "window/command_args.h"
 #include "window/window.h"
@@ -8,14 +8,16 @@
 using kf::window::argText;
 
 void Window::cmdRGBMusicPlay(const QVariantMap& args, const QueryCallbackPtr& cb) {
-    kf::window::MusicPlayer* player = components_.music;
+    kf::music::MusicCommands* player = components_.music;
     if (!player) {
         return;  // the music player plays
     }
     const QString event = argText(args, QStringLiteral("Event"));
     if (event == QLatin1String("PlayMusic")) {
-        player->SetSource(QCoreApplication::applicationDirPath() + "/" +
-                          argText(args, QStringLiteral("Url")));
+        // A path relative to the application folder, or an absolute one (what the file dialogs
+        // answer), which is used as it stands.
+        const QString url = argText(args, QStringLiteral("Url"));
+        player->SetSource(QDir::isAbsolutePath(url) ? url : appDir_ + "/" + url);
         player->PlayMusic();
     } else if (event == QLatin1String("PauseMusic")) {
         player->pauseMusic();

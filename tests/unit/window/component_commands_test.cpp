@@ -122,6 +122,7 @@ TEST_F(ComponentCommands, VirtualDeviceOpensOnceAndReportsItsState) {
 TEST_F(ComponentCommands, MusicEventsReachThePlayerAndAllAnswerTheSame) {
     const QList<QJsonObject> requests = {
         {{"FuncName", "RGBMusicPlay"}, {"Event", "PlayMusic"}, {"Url", "music/a.mp3"}},
+        {{"FuncName", "RGBMusicPlay"}, {"Event", "PlayMusic"}, {"Url", "/home/u/b.flac"}},  // as it stands
         {{"FuncName", "RGBMusicPlay"}, {"Event", "PauseMusic"}},
         {{"FuncName", "RGBMusicPlay"}, {"Event", "ResumeMusic"}},
         {{"FuncName", "RGBMusicPlay"}, {"Event", "PlayLoopMusic"}},
@@ -136,8 +137,8 @@ TEST_F(ComponentCommands, MusicEventsReachThePlayerAndAllAnswerTheSame) {
     }
     EXPECT_EQ(music.calls,
               (QStringList{"SetSource|" + QCoreApplication::applicationDirPath() + "/music/a.mp3",
-                           "PlayMusic", "pauseMusic", "ResumeMusic", "PlayLoopMusic", "seekPosition|1500",
-                           "SetMute|0|1", "SetPlayerVolume|80|70"}));
+                           "PlayMusic", "SetSource|/home/u/b.flac", "PlayMusic", "pauseMusic", "ResumeMusic",
+                           "PlayLoopMusic", "seekPosition|1500", "SetMute|0|1", "SetPlayerVolume|80|70"}));
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "GetMusicInfo"}}), Answers{ok("{\"Title\":\"t\"}")});
 }
 

@@ -6,6 +6,7 @@
 
 #include "device/device_layer.h"
 #include "input/input_layer.h"
+#include "music/audio_data.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/input/memory_hid_transport.h"
 #include "platform/keyboard/keyboard_layouts.h"
@@ -38,9 +39,11 @@ IsolatedWindow::IsolatedWindow() : Window(options()) {
     setKeyboardLayouts(std::make_unique<kf::platform::RecordingKeyboardLayouts>());
     setUrlOpener(std::make_unique<kf::platform::RecordingUrlOpener>());
     setQuitRoutine([] {});
-    // No device library or worker thread: the device rows are the stand-ins' (or unanswered).
+    // No device library or worker thread, no music player: those rows are the stand-ins' (or
+    // unanswered).
     setDeviceLayer(nullptr);
     setInputLayer(nullptr);
+    setAudioData(nullptr);
 }
 
 Answer ok(const QString& text) {

@@ -88,7 +88,7 @@ public:
     bool releaseAllKeys() override;
 };
 
-class FakeMusic : public kf::window::MusicPlayer, public kf::window::UpdateRunner {
+class FakeMusic : public kf::music::MusicCommands, public kf::window::UpdateRunner {
 public:
     QStringList calls;
     void SetSource(const QString& path) override { calls << "SetSource|" + path; }
