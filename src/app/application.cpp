@@ -4,6 +4,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QRegularExpression>
@@ -13,10 +14,11 @@
 
 #include "app/command_line.h"
 #include "app/core_resources.h"
-#include "app/crash_handler.h"
+#include "app/logging.h"
 #include "app/process.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/theme_archive.h"
+#include "crash/crash_handler.h"
 #include "device/devices_handler.h"
 #include "device/hot_plug_watcher.h"
 #include "device/sim_location.h"
@@ -61,8 +63,8 @@ void Application::start() {
         setStyleSheet(QString::fromUtf8(qss.readAll()));
     }
 
-    CrashHandler::instance()->setDumpFolder(QCoreApplication::applicationDirPath());
-    CrashHandler::instance()->setReporter(QStringLiteral("CrashReporter"));
+    crashHandler_.setDumpFolder(QCoreApplication::applicationDirPath());
+    crashHandler_.setReporter(QStringLiteral("CrashReporter"));
 
     if (kf::currentApplication() && kf::currentApplication() != this) {
         qCritical().noquote() << "Application Error:another Application was creadted,terminating..";
@@ -309,8 +311,12 @@ void Application::startMainWindow() {
     options.startHidden = autostart_;
     // The "url" switch lets a developer or a test point the client at another page.
     options.startPage = kf::CommandLine::process().switchValue(QStringLiteral("url"));
+    if (!kf::logging::currentLogPath().isEmpty()) {
+        options.logFolder = QFileInfo(kf::logging::currentLogPath()).absolutePath();
+    }
     mainWindow_ = new Window(options);
     mainWindow_->setQuitRoutine(&kf::quitApplication);
+    mainWindow_->setUpdatePendingRoutine([] { kf::setUpdatePending(true); });
     mainWindow_->setClientInfo(clientInfo_);
     setThemeRoot(kf::appDirPath() + "theme");
     setThemeName(Window::themeNameFor(mainWindow_->startPage()));

@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include "app/ps_application.h"
+#include "crash/crash_handler.h"
 
 class QTimer;
 class Window;
@@ -77,6 +78,8 @@ private:
     void startMainWindow();
     void runCommand(const QString& command);
 
+    // Declared first, so it is destroyed last: crashes while the rest shuts down are still reported.
+    CrashHandler crashHandler_;
     QTimer* timer_ = nullptr;
     QMap<QString, QString> clientInfo_;
     QString confText_;

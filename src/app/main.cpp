@@ -62,9 +62,10 @@ int main(int argc, char** argv) {
     delete handler;
     kf::logging::uninstall();
 
-    // 8. After a client update the browser cache is stale: remove it.
+    // 8. After a client update the browser cache is stale: remove it (only as a folder of the
+    //    user's own: the temporary folder is shared).
     if (kf::updatePending()) {
-        kf::removeFolderRecursively(kf::cacheFolder());
+        kf::removeOwnFolderRecursively(kf::cacheFolder());
     }
     return result;
 }

@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QtDebug>
 #include <atomic>
 
 #include "app/application.h"
+#include "cefclient/update_package.h"
 
 namespace kf {
 namespace {
@@ -68,6 +70,18 @@ QObject* deviceFilter() {
 
 QString cacheFolder() {
     return QDir::toNativeSeparators(QDir::tempPath() + "/Kestrafon");
+}
+
+bool removeOwnFolderRecursively(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        return true;
+    }
+    if (!kf::update::isOwnFolder(path)) {
+        qWarning().noquote() << path << "is not a folder of the user's own; it is left in place";
+        return false;
+    }
+    return removeFolderRecursively(path);
 }
 
 bool removeFolderRecursively(const QString& path) {

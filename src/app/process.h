@@ -35,8 +35,13 @@ QObject* deviceFilter();
 // The browser cache folder: system temporary folder + "/Kestrafon".
 QString cacheFolder();
 
-// Removes a folder recursively: files one by one, sub-folders recursed into, then the folder
-// itself. A folder that does not exist counts as done. Returns false when anything stayed.
+// Removes a folder recursively: files one by one, sub-folders recursed into (symbolic links are
+// removed, not followed), then the folder itself. A folder that does not exist counts as done.
+// Returns false when anything stayed.
 bool removeFolderRecursively(const QString& path);
+
+// The same for a folder in a shared place such as the temporary folder: only a real folder of the
+// user's own is removed; a symbolic link or another user's folder is left (false) and logged.
+bool removeOwnFolderRecursively(const QString& path);
 
 }  // namespace kf

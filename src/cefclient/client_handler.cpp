@@ -12,6 +12,7 @@
 
 #include "cefclient/browser.h"
 #include "cefclient/message_event.h"
+#include "cefclient/update_package.h"
 
 const char ClientHandler::kVendorSite[] = "https://www.kestrafon.com/";
 
@@ -49,7 +50,7 @@ ClientHandler::ClientHandler(const QString& appDir, const Options& options, QObj
       startUrl_(options.startUrl.isEmpty() ? QString::fromLatin1(kVendorSite) : options.startUrl),
       cursorChangeDisabled_(options.cursorChangeDisabled) {
     themePack_.load(appDir + "/theme.pak");
-    downloadFolder_ = appDir + "/update";
+    downloadFolder_ = kf::update::updateFolder(appDir);
 }
 
 ClientHandler::~ClientHandler() = default;
@@ -116,9 +117,19 @@ void ClientHandler::onDownloadRequested(QWebEngineDownloadItem* item) {
     if (!item || item->state() != QWebEngineDownloadItem::DownloadRequested) {
         return;
     }
-    QDir().mkpath(downloadFolder_);
+    QString error;
+    if (!kf::update::ensureOwnFolder(downloadFolder_, &error)) {
+        qWarning().noquote() << "download refused:" << error;
+        item->cancel();
+        return;
+    }
+    // Only a file name: a suggested name never leads out of the update folder.
+    QString name = QFileInfo(item->suggestedFileName()).fileName();
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
+        name = QStringLiteral("download");
+    }
     item->setDownloadDirectory(downloadFolder_);
-    item->setDownloadFileName(QFileInfo(item->suggestedFileName()).fileName());
+    item->setDownloadFileName(name);
     const QString path = downloadFolder_ + "/" + item->downloadFileName();
     QPointer<Browser> owner;
     {

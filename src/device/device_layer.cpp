@@ -2,6 +2,7 @@
 
 #include <QtDebug>
 
+#include "crash/crash_signal.h"
 #include "device/device_data_handler.h"
 #include "device/device_functions.h"
 #include "encoding/driver_table.h"
@@ -15,6 +16,9 @@ DeviceLayer::DeviceLayer()
     }
     thread_->setObjectName(QStringLiteral("device worker"));
     worker_->moveToThread(thread_);
+    // First thing on the new thread: a stack for the crash handler, so an overflow is reported too.
+    QObject::connect(thread_, &QThread::started, thread_, &kf::crash::installThreadStack,
+                     Qt::DirectConnection);
     thread_->start(QThread::InheritPriority);
 }
 

@@ -13,6 +13,7 @@
 #include "cefclient/qcef_web_view.h"
 #include "cefclient/resource_request.h"
 #include "cefclient/theme_archive.h"
+#include "cefclient/update_package.h"
 #include "device/device_data_handler.h"
 #include "device/device_functions.h"
 #include "device/device_layer.h"
@@ -22,10 +23,12 @@
 #include "platform/desktop/url_opener.h"
 #include "platform/keyboard/keyboard_layouts.h"
 #include "platform/pointer/pointer_system.h"
+#include "platform/updater/updater_launcher.h"
 #include "system/pointer_settings.h"
 #include "window/command_args.h"
 #include "window/file_cache.h"
 #include "window/file_dialogs.h"
+#include "window/updates.h"
 
 using kf::window::argText;
 
@@ -46,7 +49,8 @@ Window::Window(const Options& options, QWidget* parent)
       pointerSystem_(kf::platform::createPointerSystem()),
       pointerSettings_(std::make_unique<PointerSettings>(*pointerSystem_)),
       keyboardLayouts_(kf::platform::createKeyboardLayouts()),
-      urlOpener_(kf::platform::createUrlOpener()) {
+      urlOpener_(kf::platform::createUrlOpener()),
+      logFolder_(options.logFolder) {
     qRegisterMetaType<QueryCallbackPtr>("QueryCallbackPtr");
     qRegisterMetaType<pvmulti_client*>("pvmulti_client*");
 
@@ -62,6 +66,7 @@ Window::Window(const Options& options, QWidget* parent)
     // The device list object (DeviceFunctions) and the device worker (device_data_handler) on
     // its own thread, given ":/drive/D2.0"; its connections are made with it.
     setDeviceLayer(std::make_unique<kf::device::DeviceLayer>());
+    setUpdateServices(kf::update::updateFolder(appDir_), kf::platform::createUpdaterLauncher());
 
     resize(kMinimumWidth, kMinimumHeight);
     setMaximumSize(kMinimumWidth, kMinimumHeight);
@@ -94,6 +99,9 @@ Window::~Window() {
     if (inputLayer_) {
         inputLayer_->stopCapture();
     }
+    // Running firmware updates stop at their next wait.
+    components_.updates = nullptr;
+    updates_.reset();
     if (tray_) {
         tray_->hide();
         tray_->deleteLater();
@@ -137,6 +145,36 @@ void Window::setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer) {
     connect(this, &Window::SigWriteDevice, worker, &device_data_handler::slot_writeDevice);
     connect(worker, &device_data_handler::SigcallbackReasult, this, &Window::SlocallbackReasult);
     connect(worker, &device_data_handler::SigShowMessage, this, &Window::ShowMessage);
+}
+
+void Window::setUpdateServices(const QString& updateFolder,
+                               std::unique_ptr<kf::platform::UpdaterLauncher> launcher) {
+    components_.updates = nullptr;
+    updates_.reset();
+    updaterLauncher_ = std::move(launcher);
+    kf::window::Updates::Services services;
+    services.appDir = appDir_;
+    services.updateFolder = updateFolder;
+    services.refreshUpdateState = [](const QString& value) {
+        if (ClientHandler* handler = kf::clientHandler()) {
+            handler->RefreshUpdateState(value);
+        }
+    };
+    services.quitForUpdate = [this] {
+        if (markUpdatePending_) {
+            markUpdatePending_();
+        }
+        oncloseApp();
+    };
+    services.launcher = updaterLauncher_.get();
+    // The restarted client gets this one's arguments; it starts shown whatever started this one.
+    services.restartArguments = QCoreApplication::arguments().mid(1);
+    services.restartArguments.removeAll(QStringLiteral("-autostart"));
+    if (!logFolder_.isEmpty()) {
+        services.updaterLog = logFolder_ + QStringLiteral("/updater.log");
+    }
+    updates_ = std::make_unique<kf::window::Updates>(std::move(services));
+    components_.updates = updates_.get();
 }
 
 void Window::setAudioData(std::unique_ptr<AudioData> audio) {

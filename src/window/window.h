@@ -39,8 +39,12 @@ struct InputBackends;
 namespace kf::platform {
 class KeyboardLayouts;
 class PointerSystem;
+class UpdaterLauncher;
 class UrlOpener;
 }  // namespace kf::platform
+namespace kf::window {
+class Updates;
+}  // namespace kf::window
 
 class Window : public PsMainWindow, public kf::input::TriggerTarget {
     Q_OBJECT
@@ -50,6 +54,7 @@ public:
         bool startHidden = false;  // started with -autostart: the first show keeps it hidden
         QString startPage;         // the page to show; empty for the web client page
         QString appDir;            // the application folder; empty for the executable's folder
+        QString logFolder;         // the folder of the client's log, where the Updater logs too
         // The software-input backends; empty for this machine's (evdev, uinput or XTest, XInput2).
         std::function<kf::input::InputBackends()> inputBackends;
     };
@@ -140,6 +145,17 @@ public:
     void setUrlOpener(std::unique_ptr<kf::platform::UrlOpener> opener);
     // The client settings map read from conf.xml (the test tool view's address and size).
     void setClientInfo(const QMap<QString, QString>& info);
+
+    // The update component ("ExecuteUpdateClient", "ExecuteUpdateFirmware"), made at
+    // construction for the application folder's update folder (kf::update::updateFolder).
+    // Replacing its folder and Updater launcher makes a new one (running firmware updates are
+    // interrupted); tests use a temporary folder and a recording launcher.
+    void setUpdateServices(const QString& updateFolder,
+                           std::unique_ptr<kf::platform::UpdaterLauncher> launcher);
+    kf::window::Updates* updates() const { return updates_.get(); }
+    // Run when a client update is about to close the client for its Updater: the start
+    // sequence sets the process's update-pending flag here, so the browser cache goes at exit.
+    void setUpdatePendingRoutine(std::function<void()> routine) { markUpdatePending_ = std::move(routine); }
 
 signals:
     void funstared();
@@ -275,4 +291,8 @@ private:
     std::unique_ptr<kf::platform::KeyboardLayouts> keyboardLayouts_;
     std::unique_ptr<kf::platform::UrlOpener> urlOpener_;
     QMap<QString, QString> clientInfo_;
+    QString logFolder_;
+    std::function<void()> markUpdatePending_;
+    std::unique_ptr<kf::platform::UpdaterLauncher> updaterLauncher_;
+    std::unique_ptr<kf::window::Updates> updates_;
 };

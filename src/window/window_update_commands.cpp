@@ -1,5 +1,6 @@
 // Update commands. Neither is answered: progress reaches the page as "RefreshUpdateState".
-// The client self-update and the firmware update are components of their own.
+// The client self-update and the firmware updates are the update component's
+// (window/updates.h).
 #include "window/command_args.h"
 #include "window/window.h"
 

@@ -65,7 +65,8 @@ QJsonObject DeviceState::toJson() const {
                   {"properties", bytesMap(properties)},
                   {"colourFrame", QString::fromLatin1(colourFrame.toHex())},
                   {"romErased", romErased},
-                  {"romCheck", romCheck}};
+                  {"romCheck", romCheck},
+                  {"romFinished", romFinished}};
     return o;
 }
 
@@ -83,6 +84,7 @@ DeviceState DeviceState::fromJson(const QJsonObject& o, const SimDevice& device)
     s.colourFrame = QByteArray::fromHex(o.value(QLatin1String("colourFrame")).toString().toLatin1());
     s.romErased = o.value(QLatin1String("romErased")).toBool(false);
     s.romCheck = o.value(QLatin1String("romCheck")).toInt(-1);
+    s.romFinished = o.value(QLatin1String("romFinished")).toBool(false);
     return s;
 }
 

@@ -30,8 +30,12 @@ struct DeviceState {
     QMap<int, QByteArray> parameterSlots;  // parameter index -> the bytes last written there
     QMap<int, QByteArray> properties;      // property index -> the bytes last written there
     QByteArray colourFrame;                // the last frame sent, empty before the first
+    // The boot loader's image: erased, then written, checked and finished; a restart (Reset
+    // mode 2) runs a finished image, keeps an erased unfinished one in the boot loader, and
+    // returns to the old firmware when nothing was erased.
     bool romErased = false;
-    int romCheck = -1;  // -1 not checked since the last erase, 0 failed, 1 passed
+    int romCheck = -1;  // -1 not checked since the last erase or write, 0 failed, 1 passed
+    bool romFinished = false;
 
     QJsonObject toJson() const;
     static DeviceState fromJson(const QJsonObject& o, const SimDevice& device);

@@ -241,12 +241,28 @@ KF_EXPORT int Reset(const char16_t* path, int mode, int zero) {
         return call.finish(0);
     }
     DeviceState s = call.state().load(*d);
-    if (mode == kf::usb::kResetRestart) {
-        s.restarts += 1;
-        s.bootLoader = false;
-    } else {
+    if (mode == kf::usb::kResetToBootLoader) {
         s.bootLoader = true;
+        return call.finish(call.state().save(d->id, s) ? 1 : 0);
     }
+    if (s.bootLoader && s.romFinished) {
+        // The restart runs the new image: its version is what the device reports from now on.
+        const QByteArray version = imageVersion(call.state().rom(d->id));
+        if (!version.isEmpty()) {
+            s.firmware = version;
+        }
+        s.firmwareUpdates += 1;
+        call.note("firmware", QString::fromUtf8(s.firmware));
+    } else if (s.bootLoader && s.romErased) {
+        // An erased image that was never finished cannot run: the boot loader stays.
+        call.note("stays", QStringLiteral("boot loader"));
+        return call.finish(0);
+    }
+    s.restarts += 1;
+    s.bootLoader = false;
+    s.romErased = false;
+    s.romCheck = -1;
+    s.romFinished = false;
     return call.finish(call.state().save(d->id, s) ? 1 : 0);
 }
 
@@ -264,6 +280,7 @@ KF_EXPORT int EraseRom(unsigned char* bootLoader) {
     DeviceState s = call.state().load(*d);
     s.romErased = true;
     s.romCheck = -1;
+    s.romFinished = false;
     const bool ok = call.state().saveRom(d->id, QByteArray()) && call.state().save(d->id, s);
     return call.finish(ok ? 1 : 0);
 }
@@ -272,12 +289,18 @@ KF_EXPORT int WriteRom(unsigned char* bootLoader, unsigned char* block, int leng
     Call call("WriteRom", QString());
     call.arg("length", length);
     call.arg("offset", offset);
-    const bool sane = block && length >= 0 && length <= kf::usb::kDataBufferBytes && offset >= 0 &&
+    const bool sane = block && length >= 0 && length <= kf::usb::kRomBlockMaxBytes && offset >= 0 &&
                       offset <= kMaxRomBytes - length;
     call.arg("data", sane ? hex(block, length) : QString());
     const SimDevice* d = bootLoaderDevice(call, bootLoader);
-    if (!d || !sane || !call.state().load(*d).romErased) {
+    DeviceState s = d ? call.state().load(*d) : DeviceState();
+    if (!d || !sane || !s.romErased) {
         return call.finish(0);
+    }
+    if (s.romCheck != -1 || s.romFinished) {
+        s.romCheck = -1;  // a write after the check needs a new check
+        s.romFinished = false;
+        call.state().save(d->id, s);
     }
     QByteArray image = call.state().rom(d->id);
     if (image.size() < offset + length) {
@@ -321,15 +344,9 @@ KF_EXPORT int FinishUpdateRom(unsigned char* bootLoader) {
     }
     DeviceState s = call.state().load(*d);
     if (s.romCheck != 1) {
-        return call.finish(0);  // stays in the boot loader
+        return call.finish(0);  // an unchecked or failed image is never marked runnable
     }
-    const QByteArray version = imageVersion(call.state().rom(d->id));
-    if (!version.isEmpty()) {
-        s.firmware = version;
-    }
-    s.firmwareUpdates += 1;
-    s.bootLoader = false;
-    s.romErased = false;
+    s.romFinished = true;  // runs from the next restart
     return call.finish(call.state().save(d->id, s) ? 1 : 0);
 }
 

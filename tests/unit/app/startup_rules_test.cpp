@@ -119,6 +119,17 @@ TEST(Process, RemoveFolderRecursivelyRemovesEverythingAndMissingIsDone) {
     EXPECT_TRUE(kf::removeFolderRecursively(root));
     EXPECT_FALSE(QDir(root).exists());
     EXPECT_TRUE(kf::removeFolderRecursively(root));  // already gone counts as done
+
+    // In a shared folder only a folder of the user's own goes; a link to one is left, and so is
+    // what it points to.
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("elsewhere")));
+    ASSERT_TRUE(QFile::link(dir.filePath("elsewhere"), root));
+    EXPECT_FALSE(kf::removeOwnFolderRecursively(root));
+    EXPECT_TRUE(QFileInfo(root).isSymLink());
+    EXPECT_TRUE(QDir(dir.filePath("elsewhere")).exists());
+    ASSERT_TRUE(QFile::remove(root) && QDir().mkpath(root + "/Cache"));
+    EXPECT_TRUE(kf::removeOwnFolderRecursively(root));
+    EXPECT_FALSE(QFileInfo::exists(root));
 }
 
 TEST(Process, QuitRoutineRunsOnceAndSticks) {

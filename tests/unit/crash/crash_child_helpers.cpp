@@ -1,12 +1,14 @@
 // When the test executable is started with KF_CRASH_CHILD set, it does not run the tests: before
 // main() it sets up the crash handler from the environment and crashes the way the variable
-// names. crash_handler_child_test.cpp starts it like that and inspects what the crash left.
+// names. crash_child_test.cpp starts it like that and inspects what the crash left.
 //
-//   KF_CRASH_CHILD     "segv" (write to an inaccessible page), "abort", "segv-thread"
+//   KF_CRASH_CHILD     "segv" (write to an inaccessible page), "abort", "segv-thread",
+//                      "overflow-thread" (a stack overflow on a QThread set up as the client's are)
 //   KF_CRASH_DUMP_DIR  the dump folder
 //   KF_CRASH_REPORTER  the reporter (absolute path), unset for none
 #include <QByteArray>
 #include <QString>
+#include <QThread>
 #include <QtGlobal>
 
 #include <cstdlib>
@@ -16,7 +18,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "app/crash_handler.h"
+#include "crash/crash_handler.h"
+#include "crash/crash_signal.h"
 
 namespace {
 
@@ -29,6 +32,15 @@ __attribute__((noinline)) void writeToInaccessiblePage() {
     *static_cast<volatile int*>(page) = 1;
 }
 
+volatile bool g_stopRecursion = false;
+
+// Recursion without end, a kilobyte of stack per call: the thread's stack runs out soon.
+__attribute__((noinline)) int overflowStack(int depth) {
+    volatile char frame[1024];
+    frame[0] = static_cast<char>(depth);
+    return g_stopRecursion ? 0 : overflowStack(depth + 1) + frame[0];
+}
+
 bool runCrashChild() {
     const QByteArray mode = qgetenv("KF_CRASH_CHILD");
     if (mode.isEmpty()) {
@@ -39,9 +51,9 @@ bool runCrashChild() {
     if (file >= 0) {
         ::dup2(file, 200);
     }
-    CrashHandler* handler = CrashHandler::instance();
-    handler->setDumpFolder(QString::fromLocal8Bit(qgetenv("KF_CRASH_DUMP_DIR")));
-    handler->setReporter(QString::fromLocal8Bit(qgetenv("KF_CRASH_REPORTER")));
+    static CrashHandler handler;
+    handler.setDumpFolder(QString::fromLocal8Bit(qgetenv("KF_CRASH_DUMP_DIR")));
+    handler.setReporter(QString::fromLocal8Bit(qgetenv("KF_CRASH_REPORTER")));
     if (mode == "segv") {
         writeToInaccessiblePage();
     } else if (mode == "abort") {
@@ -49,6 +61,14 @@ bool runCrashChild() {
     } else if (mode == "segv-thread") {
         std::thread worker(writeToInaccessiblePage);
         worker.join();
+    } else if (mode == "overflow-thread") {
+        QThread worker;
+        QObject::connect(&worker, &QThread::started, &worker, &kf::crash::installThreadStack,
+                         Qt::DirectConnection);
+        QObject::connect(
+            &worker, &QThread::started, &worker, [] { overflowStack(0); }, Qt::DirectConnection);
+        worker.start();
+        worker.wait();
     }
     _exit(3);  // an unknown mode: the parent sees a normal exit, not a crash
 }

@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_paths.h"
+
 extern char** environ;
 
 // Readable QString values in failure messages (the same definition in every test file).
@@ -44,10 +46,11 @@ ChildEnd runCrashChild(const QByteArray& mode, const QString& dumpDir, const QSt
     std::vector<QByteArray> env;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const QByteArray text(*entry);
-        if (!text.startsWith("KF_CRASH_")) {
+        if (!text.startsWith("KF_CRASH_") && !text.startsWith("QT_QPA_PLATFORM=")) {
             env.push_back(text);
         }
     }
+    env.push_back("QT_QPA_PLATFORM=offscreen");  // a real reporter shows no message box here
     env.push_back("KF_CRASH_CHILD=" + mode);
     env.push_back("KF_CRASH_DUMP_DIR=" + QFile::encodeName(dumpDir));
     if (!reporter.isEmpty()) {
@@ -65,6 +68,7 @@ ChildEnd runCrashChild(const QByteArray& mode, const QString& dumpDir, const QSt
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const QByteArray errPath = QFile::encodeName(stderrPath);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.constData(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
@@ -173,9 +177,9 @@ TEST_F(CrashChild, FaultWritesDumpStartsReporterAndDiesWithTheSignal) {
     EXPECT_TRUE(QRegularExpression("\naddress: 0x[0-9a-f]{16}\n").match(dump).hasMatch()) << qPrintable(dump);
     EXPECT_TRUE(dump.contains("program: " + QFile::symLinkTarget("/proc/self/exe") + "\n"));
     EXPECT_TRUE(QRegularExpression("\nbuild-id: [0-9a-f]{16,}\n").match(dump).hasMatch()) << qPrintable(dump);
-    // backtrace_symbols_fd() lines: "<object>(<symbol>+<offset>) [<address>]".
-    const QString frames = dump.section("\nbacktrace:\n", 1);
-    EXPECT_GE(frames.count(QRegularExpression("\\[0x[0-9a-f]+\\]\n")), 3) << qPrintable(dump);
+    // The faulting instruction, raw return addresses, and the mappings to place them.
+    EXPECT_TRUE(QRegularExpression("\npc: 0x[0-9a-f]{16}\n").match(dump).hasMatch()) << qPrintable(dump);
+    EXPECT_TRUE(QRegularExpression("\nbacktrace:\n(0x[0-9a-f]{16}\n){3,}maps:\n").match(dump).hasMatch());
 
     const QString record = reporterRecord();
     ASSERT_FALSE(record.isEmpty());
@@ -205,6 +209,33 @@ TEST_F(CrashChild, AbortAndWorkerThreadFaultAreCaught) {
     EXPECT_EQ(dumps.size(), 2);
     // Without a reporter the handler says so and still dies with the signal.
     EXPECT_TRUE(readText(stderrPath_).contains("no crash reporter started"));
+}
+
+TEST_F(CrashChild, StackOverflowOnAWorkerThreadReachesTheReporterWhichNamesTheFrames) {
+    // The real reporter, copied so that the "crashes" folder it keeps dumps in is ours.
+    const QString built = kftest::appDir() + "/CrashReporter";
+    if (!QFileInfo::exists(built)) {
+        GTEST_SKIP() << "CrashReporter is not built in " << qPrintable(kftest::appDir());
+    }
+    const QString reporter = reporterDir_ + "/CrashReporter";
+    ASSERT_TRUE(QFile::copy(built, reporter));
+    const ChildEnd end = runCrashChild("overflow-thread", dumpDir_, reporter, stderrPath_);
+    ASSERT_TRUE(end.signalled) << "exit code " << end.exitCode << "\n" << qPrintable(readText(stderrPath_));
+    EXPECT_EQ(end.signal, SIGSEGV);
+    const QStringList dumps = dumpsIn(dumpDir_);
+    ASSERT_EQ(dumps.size(), 1);
+    // A dump in a temporary folder is kept beside the reporter, which adds the named frames.
+    const QString kept = reporterDir_ + "/crashes/" + dumps.first();
+    QString named;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (named = readText(kept)).contains("\nsymbols:\n"); }, 30000));
+    EXPECT_TRUE(
+        QRegularExpression(
+            "\n#\\d+ 0x[0-9a-f]{16} \\(anonymous namespace\\)::overflowStack\\(int\\)[^+\n]*\\+0x[0-9a-f]+ "
+            "\\(" +
+            QRegularExpression::escape(QFile::symLinkTarget("/proc/self/exe")) + "\\+0x")
+            .match(named)
+            .hasMatch())
+        << qPrintable(named.section("\nsymbols:\n", 1));
 }
 
 TEST_F(CrashChild, OverlongReporterCommandLineIsNotStarted) {

@@ -10,13 +10,18 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
+#include <thread>
+
+#include <sys/mman.h>
 
 #include <ostream>
 
 #include <gtest/gtest.h>
 
-#include "app/crash_handler.h"
+#include "crash/crash_handler.h"
+#include "crash/crash_signal.h"
 
 // Readable QString values in failure messages (the same definition in every test file).
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -81,17 +86,13 @@ TEST(CrashReporterPath, ExistingRelativePathBecomesAbsolute) {
 }
 
 TEST(CrashReporterPath, SetReporterWritesTheDebugLineAndKeepsTheResult) {
-    const QString previous = CrashHandler::instance()->reporter();
-    {
-        MessageCapture capture;
-        CrashHandler::instance()->setReporter("CrashReporter");
-        const QString expected = QCoreApplication::applicationDirPath() + "/CrashReporter";
-        ASSERT_EQ(MessageCapture::messages().size(), 1);
-        EXPECT_EQ(MessageCapture::messages().first(),
-                  "BreakpadQt: setReporter: CrashReporter -> " + expected);
-        EXPECT_EQ(CrashHandler::instance()->reporter(), expected);
-    }
-    CrashHandler::instance()->setReporter(previous);
+    CrashHandler handler;
+    MessageCapture capture;
+    handler.setReporter("CrashReporter");
+    const QString expected = QCoreApplication::applicationDirPath() + "/CrashReporter";
+    ASSERT_EQ(MessageCapture::messages().size(), 1);
+    EXPECT_EQ(MessageCapture::messages().first(), "BreakpadQt: setReporter: CrashReporter -> " + expected);
+    EXPECT_EQ(handler.reporter(), expected);
 }
 
 class CrashDump : public ::testing::Test {
@@ -99,16 +100,17 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(temp_.isValid());
         folder_ = temp_.filePath("dumps");
-        ASSERT_TRUE(CrashHandler::instance()->setDumpFolder(folder_));
+        ASSERT_TRUE(handler_.setDumpFolder(folder_));
     }
+    CrashHandler handler_;
     QTemporaryDir temp_;
     QString folder_;
 };
 
 TEST_F(CrashDump, FolderIsCreatedAndHandlersInstalledOnce) {
     EXPECT_TRUE(QFileInfo(folder_).isDir());
-    EXPECT_EQ(CrashHandler::instance()->dumpFolder(), QFileInfo(folder_).absoluteFilePath());
-    EXPECT_TRUE(CrashHandler::instance()->isInstalled());
+    EXPECT_EQ(handler_.dumpFolder(), QFileInfo(folder_).absoluteFilePath());
+    EXPECT_TRUE(handler_.isInstalled());
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
         struct sigaction action {};
         ASSERT_EQ(sigaction(sig, nullptr, &action), 0);
@@ -119,34 +121,75 @@ TEST_F(CrashDump, FolderIsCreatedAndHandlersInstalledOnce) {
     sigaction(SIGSEGV, nullptr, &first);
     // A second folder only moves the dumps.
     const QString other = temp_.filePath("other/nested");
-    ASSERT_TRUE(CrashHandler::instance()->setDumpFolder(other));
+    ASSERT_TRUE(handler_.setDumpFolder(other));
     struct sigaction second {};
     sigaction(SIGSEGV, nullptr, &second);
     EXPECT_EQ(first.sa_sigaction, second.sa_sigaction);
     QString path;
-    ASSERT_TRUE(CrashHandler::instance()->writeDumpForTest(SIGSEGV, &path));
+    ASSERT_TRUE(handler_.writeDumpForTest(SIGSEGV, &path));
     EXPECT_EQ(QFileInfo(path).absolutePath(), QFileInfo(other).absoluteFilePath());
     stack_t stack{};
     ASSERT_EQ(sigaltstack(nullptr, &stack), 0);
     EXPECT_FALSE(stack.ss_flags & SS_DISABLE);
 }
 
+TEST(CrashHandlerLife, OneAtATimeAndItsEndPutsThePreviousActionsBack) {
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    struct sigaction before {};
+    sigaction(SIGSEGV, nullptr, &before);
+    {
+        CrashHandler handler;
+        ASSERT_TRUE(handler.setDumpFolder(temp.path()));
+        CrashHandler second;
+        MessageCapture capture;
+        EXPECT_FALSE(second.setDumpFolder(temp.path()));
+        EXPECT_EQ(MessageCapture::messages(),
+                  QStringList{"CrashHandler: another crash handler is installed"});
+    }
+    struct sigaction after {};
+    sigaction(SIGSEGV, nullptr, &after);
+    EXPECT_EQ(after.sa_sigaction, before.sa_sigaction);
+    CrashHandler next;
+    EXPECT_TRUE(next.setDumpFolder(temp.path()));
+}
+
+TEST(ThreadStack, OncePerThreadAndUnmappedWhenTheThreadEnds) {
+    stack_t first{};
+    stack_t again{};
+    std::thread([&] {
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        sigaltstack(&off, nullptr);  // start without one, even where a sanitizer gave the thread its own
+        EXPECT_TRUE(kf::crash::installThreadStack());
+        sigaltstack(nullptr, &first);
+        EXPECT_TRUE(kf::crash::installThreadStack());
+        sigaltstack(nullptr, &again);
+    }).join();
+    EXPECT_FALSE(first.ss_flags & SS_DISABLE);
+    EXPECT_EQ(first.ss_size, kf::crash::kThreadStackSize);
+    EXPECT_EQ(again.ss_sp, first.ss_sp);
+    unsigned char resident = 0;
+    EXPECT_EQ(mincore(first.ss_sp, 4096, &resident), -1);
+    EXPECT_EQ(errno, ENOMEM);
+}
+
 TEST_F(CrashDump, UnusableFoldersAreRefusedAndThePreviousOneKept) {
-    EXPECT_FALSE(CrashHandler::instance()->setDumpFolder(QString()));
+    EXPECT_FALSE(handler_.setDumpFolder(QString()));
     // Longer than a path can be once "/<id>.dmp" is added.
-    EXPECT_FALSE(CrashHandler::instance()->setDumpFolder("/tmp/" + QString(4090, 'x')));
+    EXPECT_FALSE(handler_.setDumpFolder("/tmp/" + QString(4090, 'x')));
     // Below a regular file, no folder can be made.
     QFile file(temp_.filePath("plain"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    EXPECT_FALSE(CrashHandler::instance()->setDumpFolder(temp_.filePath("plain/dumps")));
-    EXPECT_EQ(CrashHandler::instance()->dumpFolder(), QFileInfo(folder_).absoluteFilePath());
+    EXPECT_FALSE(handler_.setDumpFolder(temp_.filePath("plain/dumps")));
+    EXPECT_EQ(handler_.dumpFolder(), QFileInfo(folder_).absoluteFilePath());
 }
 
 TEST_F(CrashDump, DumpNamesTheSignalProgramAndTime) {
     const qint64 before = QDateTime::currentSecsSinceEpoch();
     QString path;
-    ASSERT_TRUE(CrashHandler::instance()->writeDumpForTest(SIGBUS, &path));
+    ASSERT_TRUE(handler_.writeDumpForTest(SIGBUS, &path));
     const qint64 after = QDateTime::currentSecsSinceEpoch();
 
     const QFileInfo info(path);
@@ -163,8 +206,15 @@ TEST_F(CrashDump, DumpNamesTheSignalProgramAndTime) {
     EXPECT_TRUE(dump.contains("\nsignal: 7 SIGBUS\n")) << qPrintable(dump);
     EXPECT_TRUE(dump.contains("\naddress: none\n"));
     EXPECT_TRUE(dump.contains(QStringLiteral("\npid: %1\n").arg(QCoreApplication::applicationPid())));
-    EXPECT_TRUE(dump.contains("\nprogram: " + QFile::symLinkTarget("/proc/self/exe") + "\n"));
-    EXPECT_TRUE(dump.contains("\nbacktrace:\n"));
+    const QString program = QFile::symLinkTarget("/proc/self/exe");
+    EXPECT_TRUE(dump.contains("\nprogram: " + program + "\n"));
+    EXPECT_TRUE(dump.contains("\npc: none\n"));
+    // Raw return addresses, then the mappings that place them.
+    EXPECT_TRUE(QRegularExpression("\nbacktrace:\n(0x[0-9a-f]{16}\n){3,}maps:\n").match(dump).hasMatch());
+    EXPECT_TRUE(QRegularExpression("\nmaps:\n(.*\n)*[0-9a-f]+-[0-9a-f]+ r-xp .* " +
+                                   QRegularExpression::escape(program) + "\n")
+                    .match(dump)
+                    .hasMatch());
 
     // "time: <unix seconds> <the same as UTC date and time>"
     const QRegularExpressionMatch time = QRegularExpression("\ntime: (\\d+) (\\S+)\n").match(dump);
@@ -180,7 +230,7 @@ TEST_F(CrashDump, EveryDumpGetsAFreshName) {
     QStringList names;
     for (int i = 0; i < 20; ++i) {
         QString path;
-        ASSERT_TRUE(CrashHandler::instance()->writeDumpForTest(SIGABRT, &path));
+        ASSERT_TRUE(handler_.writeDumpForTest(SIGABRT, &path));
         names.append(path);
     }
     names.removeDuplicates();
@@ -191,7 +241,7 @@ TEST_F(CrashDump, EveryDumpGetsAFreshName) {
 TEST_F(CrashDump, VanishedFolderFailsWithoutAFile) {
     ASSERT_TRUE(QDir(folder_).removeRecursively());
     QString path = "unchanged";
-    EXPECT_FALSE(CrashHandler::instance()->writeDumpForTest(SIGSEGV, &path));
+    EXPECT_FALSE(handler_.writeDumpForTest(SIGSEGV, &path));
     EXPECT_EQ(path, "unchanged");
 }
 

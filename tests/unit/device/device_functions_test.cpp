@@ -254,9 +254,11 @@ TEST(BootLoader, FirmwareImageGoesThroughTheEmulatedBootLoader) {
         std::copy(image.constBegin() + offset, image.constBegin() + offset + length, block);
         EXPECT_EQ(f.WriteRom(loader, block, length, offset), 1);
     }
-    EXPECT_EQ(f.WriteRom(loader, block, 3000, 0), 0);  // longer than a block buffer
+    EXPECT_EQ(f.WriteRom(loader, block, 2001, 0), 0);  // longer than a block
     EXPECT_EQ(f.CheckRom(loader, quint32(image.size()), sum + 1), 0);
     EXPECT_EQ(f.FinishUpdateRom(loader), 0);  // a failed check keeps it in the boot loader
+    EXPECT_EQ(f.Reset(wide, 2, 0), 0);        // even through a restart
+    EXPECT_TRUE(functions.buildDeviceList().isEmpty());
     EXPECT_EQ(f.CheckRom(loader, quint32(image.size()), sum), 1);
     EXPECT_EQ(f.FinishUpdateRom(loader), 1);
     EXPECT_EQ(f.UpdateVersion(wide, 2, 17), 1);

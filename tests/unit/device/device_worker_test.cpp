@@ -7,6 +7,10 @@
 #include <QJsonArray>
 #include <QThread>
 
+#include <csignal>
+
+#include "crash/crash_signal.h"
+
 #include "device/device_data_handler.h"
 #include "device/device_functions.h"
 #include "device/device_layer.h"
@@ -154,6 +158,16 @@ TEST_F(DeviceWorker, SerialNumberAndRestart) {
     EXPECT_FALSE(worker.restartDevice("QZK-UNKNOWN"));
     EXPECT_EQ(sandbox.calls("dcWriteDeviceProperty").size(), 1);
     EXPECT_EQ(sandbox.calls("Reset").size(), 1);
+}
+
+TEST(DeviceWorkerThread, HasAnAlternateSignalStackForTheCrashHandler) {
+    kf::device::DeviceLayer layer;
+    stack_t stack{};
+    stack.ss_flags = SS_DISABLE;
+    QMetaObject::invokeMethod(
+        layer.worker(), [&] { sigaltstack(nullptr, &stack); }, Qt::BlockingQueuedConnection);
+    EXPECT_FALSE(stack.ss_flags & SS_DISABLE);
+    EXPECT_GE(stack.ss_size, kf::crash::kThreadStackSize);
 }
 
 TEST(DeviceWorkerThread, QueuedWritesAnswerInRequestOrderAndMessagesReachTheGuiThread) {

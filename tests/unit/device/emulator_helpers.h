@@ -28,9 +28,12 @@ public:
 
     // The device's state file (empty before its first change).
     QJsonObject state(const QString& id) const;
+    // The functions called, in order.
+    QStringList functionsCalled() const;
 
-    // The path of the tools beside the client.
+    // The path of the tools beside the client, and what a `kestrafon-sim` command prints.
     static QString simTool();
+    static QString sim(const QStringList& args);
 
 private:
     QTemporaryDir dir_;
@@ -44,5 +47,17 @@ QJsonObject simDevice(const QString& id, const QString& firmware, const QString&
 
 // The lower-case hexadecimal of a list of bytes.
 QString hexOf(std::initializer_list<int> bytes);
+
+// Writes `bytes` to `path`; false when that fails.
+bool writeBytes(const QString& path, const QByteArray& bytes);
+
+// Firmware data of `length` bytes starting with the version text the emulated device reports
+// once it runs it, and the sum of its bytes (the check value the emulated boot loader wants).
+QByteArray firmwareData(const QByteArray& version, int length);
+quint32 byteSum(const QByteArray& data);
+// A firmware image file: type 0x1016, `second` as its second word, the data at 264, the length
+// (`length`, else the data's) at 66143 and the check value at 66151, cut to `fileSize` bytes.
+QByteArray firmwareFile(const QByteArray& data, quint32 check, int fileSize = 67200, quint32 second = 0,
+                        qint64 length = -1);
 
 }  // namespace kftest

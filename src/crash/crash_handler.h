@@ -1,26 +1,27 @@
 #pragma once
-// Process-wide crash handler: on a fatal signal (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) it writes
-// a small text dump "<dump folder>/<id>.dmp" (signal, fault address, backtrace, program path, build
-// id, time), starts the reporter program detached with "<reporter> <dump file>", and then lets the
-// process die with the original signal.
+// The client's crash handler set-up: on a fatal signal (SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+// SIGABRT) a small text dump "<dump folder>/<id>.dmp" is written, the reporter program is
+// started detached with "<reporter> <dump file>", and the process dies with the original signal
+// (crash/crash_signal.h, which runs without Qt).
 //
-// Everything the signal handler needs (paths, the build id, the alternate stack) is prepared when
-// the folder and the reporter are set, so the handler itself only makes async-signal-safe calls.
+// The application owns the one CrashHandler of the process; only one may be installed at a time.
+// Everything the signal handler needs is published when the folder and the reporter are set.
 #include <QString>
+
+#include <mutex>
 
 class CrashHandler {
 public:
-    // The one handler of the process, created on first use and destroyed at exit (which puts the
-    // previous signal actions back).
-    static CrashHandler* instance();
-
+    CrashHandler() = default;
+    // Puts the previous signal actions back.
     ~CrashHandler();
     CrashHandler(const CrashHandler&) = delete;
     CrashHandler& operator=(const CrashHandler&) = delete;
 
     // Sets where dumps are written (the folder is created when missing) and, on the first successful
     // call, installs the signal handlers. Later calls only change the folder. Returns false (and
-    // keeps the previous folder) when the path is empty, too long or cannot be created.
+    // keeps the previous folder) when the path is empty, too long or cannot be created, or when
+    // another CrashHandler is installed.
     bool setDumpFolder(const QString& path);
     QString dumpFolder() const;
 
@@ -46,9 +47,9 @@ public:
     bool writeDumpForTest(int sig, QString* path);
 
 private:
-    CrashHandler() = default;
     void publishConfig();
 
+    mutable std::mutex mutex_;
     QString dumpFolder_;
     QString reporter_;
     bool installed_ = false;

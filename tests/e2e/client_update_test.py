@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""A client update as a person meets it, in a temporary copy of the installation under a virtual X
+server: a package whose entry climbs out of the update folder is refused and changes nothing; a
+package built by kestrafon-archive with a changed page pack makes the client quit, the Updater
+installs it, the browser cache is gone, and the client comes back showing the new pages."""
+import hashlib
+import lzma
+import os
+import re
+import shutil
+import signal
+import socket
+import stat
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(__file__))
+from page_probe import PageProbe  # noqa: E402
+
+APP_DIR, ARCHIVE_TOOL, PAK_TOOL, PAGES = sys.argv[1:5]
+MARKER = 'page pack of the update'
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print('FAIL:', message)
+
+
+def wait_for(predicate, timeout=30.0):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.05)
+    return None
+
+
+def read(path):
+    try:
+        with open(path, encoding='utf-8', errors='replace') as f:
+            return f.read()
+    except OSError:
+        return ''
+
+
+def xdotool(*args):
+    return subprocess.run(['xdotool', *args], capture_output=True, text=True).stdout.strip()
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(('127.0.0.1', 0))
+        return s.getsockname()[1]
+
+
+def connect(port):
+    try:
+        return PageProbe(port)
+    except Exception:  # the debugging port may not answer yet
+        return None
+
+
+def send_request(window, probe, text):
+    """Types a request into the diagnostics view and sends it, as a person would."""
+    if not probe.eval('!!document.querySelector(".diag textarea")'):
+        xdotool('mousemove', '--window', window, '400', '18', 'click', '1')  # the title bar takes the focus
+        xdotool('key', '--window', window, 'ctrl+shift+d')
+        wait_for(lambda: probe.eval('!!document.querySelector(".diag textarea")'), 10)
+    # The update commands are never answered: the view takes a new request once it gave up waiting.
+    wait_for(lambda: probe.eval('!document.querySelector(".diag .btn.primary").disabled'), 15)
+    at = probe.centre('.diag textarea')
+    xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
+    xdotool('key', '--window', window, 'ctrl+a')
+    xdotool('type', '--window', window, '--delay', '2', text)
+    at = probe.centre('.diag .btn.primary')
+    xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
+
+
+def qstring(text):
+    data = text.encode('utf-16-be')
+    return struct.pack('>I', len(data)) + data
+
+
+def package(entries):
+    """A package in the archive format, built here so that it can hold an entry that the
+    archive tool would refuse to write."""
+    payload = qstring('Kestrafon') + struct.pack('>I', len(entries))
+    for path, data in entries:
+        payload += qstring(path) + struct.pack('>I', len(data)) + struct.pack('>I', len(data)) + data
+    dict_size = 1 << 20
+    stream = lzma.compress(payload, format=lzma.FORMAT_RAW,
+                           filters=[{'id': lzma.FILTER_LZMA1, 'dict_size': dict_size, 'lc': 3, 'lp': 0, 'pb': 2}])
+    body = bytes([(2 * 5 + 0) * 9 + 3]) + struct.pack('<I', dict_size) + struct.pack('<I', len(payload)) + stream
+    return b'e2e package'.ljust(128, b'\0') + hashlib.sha1(body).digest() + body
+
+
+def snapshot(folder, skip=()):
+    """Every file below folder with the digest of its content."""
+    files = {}
+    for root, dirs, names in os.walk(folder):
+        dirs[:] = [d for d in dirs if os.path.join(root, d) not in skip]
+        for name in names:
+            path = os.path.join(root, name)
+            if not stat.S_ISREG(os.lstat(path).st_mode):
+                continue
+            with open(path, 'rb') as f:
+                files[os.path.relpath(path, folder)] = hashlib.sha1(f.read()).hexdigest()
+    return files
+
+
+def running(pid):
+    try:
+        with open(f'/proc/{pid}/stat') as f:
+            return f.read().rsplit(')', 1)[1].split()[0] not in ('Z', 'X')
+    except OSError:
+        return False
+
+
+def main():
+    tmp = tempfile.mkdtemp(prefix='kf-e2e-update-')
+    install = os.path.join(tmp, 'install')
+    shutil.copytree(APP_DIR, install, symlinks=True,
+                    ignore=shutil.ignore_patterns('update', '*.log', 'e2e-*'))
+    update = os.path.join(install, 'update')
+    cache = os.path.join(tmp, 'Kestrafon')
+    log_path = os.path.join(tmp, 'kestrafon.log')
+    updater_log = os.path.join(tmp, 'updater.log')
+    env = dict(os.environ, TMPDIR=tmp, QTWEBENGINE_DISABLE_SANDBOX='1', LANG='en_US.UTF-8',
+               XDG_DATA_HOME=os.path.join(tmp, 'data'), KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'),
+               QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{free_port()}')
+    client = subprocess.Popen([os.path.join(install, 'kestrafon'), f'--log-file={log_path}'], env=env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    restarted = None
+    try:
+        check(wait_for(lambda: 'bridge: connected' in read(log_path)), 'the page sees the client bridge')
+        window = wait_for(lambda: xdotool('search', '--name', 'Vorkanta'))
+        probe = wait_for(lambda: connect(env['QTWEBENGINE_REMOTE_DEBUGGING'].split(':')[1]), 15)
+        check(window and probe, 'the main window exists and its page can be looked into')
+        if not window or not probe:
+            return
+        window = window.splitlines()[0]
+
+        # A package whose second entry climbs out of the update folder: refused, nothing written.
+        os.makedirs(update, exist_ok=True)
+        with open(os.path.join(update, 'kept.txt'), 'w') as f:
+            f.write('a file the update folder held before\n')
+        bad = os.path.join(update, 'bad.pkg')
+        with open(bad, 'wb') as f:
+            f.write(package([('Kestrafon/readme.txt', b'fine'), ('Kestrafon/../../escaped.txt', b'outside')]))
+        before = snapshot(tmp, skip={cache, os.path.join(tmp, 'sim')})
+        send_request(window, probe, '{"FuncName":"ExecuteUpdateClient","FilePath":"%s"}' % bad)
+        check(wait_for(lambda: 'client update refused' in read(log_path)), 'the traversal package is refused')
+        check(client.poll() is None, 'the client keeps running after a refused package')
+        after = snapshot(tmp, skip={cache, os.path.join(tmp, 'sim')})
+        del before[os.path.relpath(bad, tmp)]
+        changed = {k for k in set(before) | set(after) if before.get(k) != after.get(k)}
+        check(changed <= {'kestrafon.log'}, f'a refused package changes nothing: {sorted(changed)}')
+
+        # A package with a changed page pack, built by the tools.
+        pages = os.path.join(tmp, 'pages')
+        shutil.copytree(PAGES, pages)
+        with open(os.path.join(pages, 'black', 'client.html'), 'a') as f:
+            f.write("<script>console.log('%s');</script>\n" % MARKER)
+        source = os.path.join(tmp, 'package', 'Kestrafon')
+        os.makedirs(source)
+        subprocess.run([PAK_TOOL, 'build', pages, os.path.join(source, 'theme.pak'), '--shift', '7'], check=True,
+                       capture_output=True)
+        with open(os.path.join(source, 'theme.pak'), 'rb') as f:
+            new_pack = f.read()
+        good = os.path.join(update, 'client-update.pkg')
+        subprocess.run([ARCHIVE_TOOL, 'build', os.path.dirname(source), good], check=True, capture_output=True)
+        check(os.path.isdir(cache), 'the browser cache folder exists while the client runs')
+        with open(os.path.join(cache, 'e2e-marker'), 'w') as f:
+            f.write('gone after the update\n')
+        send_request(window, probe, '{"FuncName":"ExecuteUpdateClient","FilePath":"%s"}' % good)
+        try:
+            client.wait(30)
+        except subprocess.TimeoutExpired:
+            pass
+        check(client.returncode is not None, 'the client quits to let the Updater run')
+        check(not os.path.exists(os.path.join(cache, 'e2e-marker')), 'the browser cache folder was deleted')
+        started = wait_for(lambda: re.search(r'started \S+/kestrafon \(pid (\d+)\)', read(updater_log)))
+        check(started, 'the Updater starts the client again: ' + read(updater_log))
+        with open(os.path.join(install, 'theme.pak'), 'rb') as f:
+            check(f.read() == new_pack, 'the installation holds the new page pack')
+        check(os.listdir(update) == [], f'the update folder is emptied: {os.listdir(update)}')
+        if started:
+            restarted = int(started.group(1))
+            check(wait_for(lambda: MARKER in read(log_path)), 'the restarted client shows the new pages')
+    finally:
+        for pid in ([client.pid] if client.poll() is None else []) + ([restarted] if restarted else []):
+            os.kill(pid, signal.SIGTERM)
+            if not wait_for(lambda: not running(pid), 15):
+                os.kill(pid, signal.SIGKILL)
+        client.wait(5)
+        if failures:
+            print('--- client log ---\n' + read(log_path)[-4000:] + '\n--- updater log ---\n' + read(updater_log))
+        shutil.rmtree(tmp, ignore_errors=True)
+    if failures:
+        print(f'{len(failures)} check(s) failed')
+        sys.exit(1)
+    print('all checks passed')
+
+
+if __name__ == '__main__':
+    main()
