@@ -116,9 +116,6 @@ void commandExec::onStopOutput(bool stop) {
 }
 
 void commandExec::start() {
-    if (services_.threadSetup) {
-        services_.threadSetup();
-    }
     qInfo().noquote() << "start PASS.....";
     {
         QMutexLocker lock(&mutex_);

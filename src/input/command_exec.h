@@ -26,8 +26,6 @@ public:
         std::function<void(bool)> setCaptureEnabled;
         // Runs "Shortcut" actions; may be null.
         kf::input::ShortcutPrograms* shortcuts = nullptr;
-        // Called first thing on the executor thread.
-        std::function<void()> threadSetup;
     };
 
     commandExec(const kf::input::TriggerEntry& entry, int keyState, std::shared_ptr<pvmulti_client> client,

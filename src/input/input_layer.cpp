@@ -2,6 +2,8 @@
 
 #include <QMutexLocker>
 
+#include "crash/crash_signal.h"
+
 #include "platform/input/virtual_hid_transport.h"
 
 namespace kf::input {
@@ -31,7 +33,6 @@ InputLayer::InputLayer(InputBackends backends) : backends_(std::move(backends)) 
         }
     };
     services.shortcuts = shortcuts_.get();
-    services.threadSetup = backends_.threadSetup;
     player_ = std::make_unique<MacroPlayer>([this] { return client(); }, services);
     mouseTracks_ = std::make_unique<MouseTrackRecorder>(std::move(backends_.pointerHook));
 }
@@ -90,12 +91,9 @@ DEVICE_FILTER* InputLayer::startCapture(TriggerTarget* target) {
     captureThread_ = new QThread;
     captureThread_->setObjectName(QStringLiteral("input capture"));
     capture_->moveToThread(captureThread_);
-    const std::function<void()> setup = backends_.threadSetup;
-    QObject::connect(captureThread_, &QThread::started, capture_, [setup] {
-        if (setup) {
-            setup();
-        }
-    });
+    // First thing on the new thread: a stack for the crash handler, so an overflow is reported too.
+    QObject::connect(captureThread_, &QThread::started, captureThread_, &kf::crash::installThreadStack,
+                     Qt::DirectConnection);
     QObject::connect(captureThread_, &QThread::started, capture_, &DEVICE_FILTER::start);
     captureThread_->start(QThread::InheritPriority);
     return capture_;

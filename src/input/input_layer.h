@@ -28,8 +28,6 @@ struct InputBackends {
     std::unique_ptr<platform::PointerButtonHook> pointerHook;
     std::unique_ptr<platform::DesktopPrograms> programs;
     std::unique_ptr<platform::UrlOpener> urls;
-    // Run first thing on the capture and executor threads.
-    std::function<void()> threadSetup;
 
     // The machine's own: evdev, uinput or XTest, XInput2, the desktop's programs and URL handler.
     static InputBackends desktop();

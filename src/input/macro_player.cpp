@@ -2,6 +2,8 @@
 
 #include <QMutexLocker>
 
+#include "crash/crash_signal.h"
+
 namespace kf::input {
 
 MacroPlayer::MacroPlayer(ClientProvider client, commandExec::Services services, QObject* parent)
@@ -34,6 +36,8 @@ void MacroPlayer::trigger(const TriggerEntry& entry, int keyState) {
     thread_->moveToThread(thread());
     executor_ = new commandExec(entry, keyState, std::move(client), services_);
     executor_->moveToThread(thread_);
+    // First thing on the new thread: a stack for the crash handler, so an overflow is reported too.
+    connect(thread_, &QThread::started, thread_, &kf::crash::installThreadStack, Qt::DirectConnection);
     connect(thread_, &QThread::started, executor_, &commandExec::start);
     connect(executor_, &commandExec::taskFinished, this, &MacroPlayer::taskFinished, Qt::DirectConnection);
     thread_->start(QThread::InheritPriority);
