@@ -334,5 +334,8 @@ void Application::startMainWindow() {
     if (!kf::encoding::loadKeyCodeMap()) {
         qWarning().noquote() << "the built-in key code table :/drive/Define could not be loaded";
     }
+    // Software key maps: the capture loop starts once the key code map is loaded and the
+    // virtual device is open (the window opened it when it was made).
+    mainWindow_->startCapture();
     qInfo().noquote() << "mainwindow show!";
 }

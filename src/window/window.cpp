@@ -19,6 +19,7 @@
 #include "device/device_functions.h"
 #include "device/device_layer.h"
 #include "frame/pop_widget.h"
+#include "input/input_layer.h"
 #include "music/audio_data.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/keyboard/keyboard_layouts.h"
@@ -86,16 +87,22 @@ Window::Window(const Options& options, QWidget* parent)
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     connect(mainView_, &QCefWebView::jsMessage, this, &Window::onJsMessage);
+    setInputLayer(std::make_unique<kf::input::InputLayer>(
+        options.inputBackends ? options.inputBackends() : kf::input::InputBackends::desktop()));
     connectVMulti();
     installEventFilter(this);
     setAudioData(std::make_unique<AudioData>(kf::music::createPlayer()));
 }
 
 Window::~Window() {
+    // No trigger reaches this window from here on; the player and the capture object go with
+    // their layer, after the virtual device is closed.
+    if (inputLayer_) {
+        inputLayer_->stopCapture();
+    }
     // Running firmware updates stop at their next wait.
     components_.updates = nullptr;
     updates_.reset();
-    // The macro executor and capture threads stop here once those subsystems exist.
     if (tray_) {
         tray_->hide();
         tray_->deleteLater();
@@ -109,6 +116,7 @@ Window::~Window() {
             view->deleteLater();
     }
     disconnectVMulti();
+    setInputLayer(nullptr);
     setAudioData(nullptr);
     // Stops the device worker's thread after the write it is running.
     setDeviceLayer(nullptr);

@@ -18,6 +18,7 @@
 #include "frame/pop_widget.h"
 #include "frame/ps_main_window.h"
 #include "input/pvmulti_client.h"
+#include "input/trigger_entry.h"
 #include "window/window_components.h"
 
 class AudioData;
@@ -31,6 +32,10 @@ struct CommandAnswer;
 namespace kf::device {
 class DeviceLayer;
 }  // namespace kf::device
+namespace kf::input {
+class InputLayer;
+struct InputBackends;
+}  // namespace kf::input
 namespace kf::platform {
 class KeyboardLayouts;
 class PointerSystem;
@@ -41,7 +46,7 @@ namespace kf::window {
 class Updates;
 }  // namespace kf::window
 
-class Window : public PsMainWindow {
+class Window : public PsMainWindow, public kf::input::TriggerTarget {
     Q_OBJECT
 public:
     // What the start sequence decides for the window.
@@ -50,6 +55,8 @@ public:
         QString startPage;         // the page to show; empty for the web client page
         QString appDir;            // the application folder; empty for the executable's folder
         QString logFolder;         // the folder of the client's log, where the Updater logs too
+        // The software-input backends; empty for this machine's (evdev, uinput or XTest, XInput2).
+        std::function<kf::input::InputBackends()> inputBackends;
     };
 
     explicit Window(QWidget* parent = nullptr);
@@ -106,6 +113,20 @@ public:
     // tests that hand the device rows to stand-ins remove it.
     void setDeviceLayer(std::unique_ptr<kf::device::DeviceLayer> layer);
     kf::device::DeviceLayer* deviceLayer() const { return deviceLayer_.get(); }
+
+    // The software-input layer: the virtual device, the macro player, the mouse-track recorder
+    // and the capture object. Made at construction; replacing it (null removes it) ends its
+    // capture loop and player and rewires the macro, mouse-track and virtual-device rows.
+    void setInputLayer(std::unique_ptr<kf::input::InputLayer> layer);
+    kf::input::InputLayer* inputLayer() const { return inputLayer_.get(); }
+    // The start sequence, once the key code map is loaded and the virtual device is open: the
+    // capture object with its thread, and the capture loop.
+    void startCapture();
+
+    // Software macros, called by the capture object on its thread: hand a trigger to the player
+    // (which makes its executor on first use), and the player stop.
+    void trigger(const kf::input::TriggerEntry& entry, int keyState) override;
+    void stopPlayer() override;
 
     // The music player (AudioData), made at construction; its spectrum scripts go to the page
     // registered under the start page's URL as "OnRGBMusicData". Null removes it, and its
@@ -250,6 +271,7 @@ private:
     std::unique_ptr<kf::device::DeviceLayer> deviceLayer_;
     // Counts device layer swaps: a result queued by a replaced worker is recognised and dropped.
     quint64 deviceLayerGeneration_ = 0;
+    std::unique_ptr<kf::input::InputLayer> inputLayer_;
     std::unique_ptr<AudioData> audio_;
     bool virtualDeviceOpened_ = false;
     bool virtualDeviceConnected_ = false;

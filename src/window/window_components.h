@@ -6,37 +6,16 @@
 #include <QString>
 
 #include "device/device_api.h"
+#include "input/input_components.h"
 #include "music/music_api.h"
 
 namespace kf::window {
 
-// The capture object (DEVICE_FILTER) that holds the software key map.
-class VirtualKeyMaps {
-public:
-    virtual ~VirtualKeyMaps() = default;
-    virtual bool refreshVirtualMap(const QString& virtualStr) = 0;
-};
-
-// The low-level mouse hook that records mouse tracks.
-class MouseTrackHook {
-public:
-    virtual ~MouseTrackHook() = default;
-    // Starts recording; a running hook is stopped first (its track text is kept).
-    virtual void start() = 0;
-    // Stops and returns the recorded track text.
-    virtual QString stop() = 0;
-};
-
-// The virtual HID input device through which software macros type.
-class VirtualInputDevice {
-public:
-    virtual ~VirtualInputDevice() = default;
-    // Opens the device; false when it is not available.
-    virtual bool open() = 0;
-    virtual void close() = 0;
-    // One keyboard report with no modifier and no keys: releases every key.
-    virtual bool releaseAllKeys() = 0;
-};
+// The capture object's key map, the mouse-track recorder and the virtual input device belong
+// to the software-input layer (kf_input).
+using kf::input::MouseTrackHook;
+using kf::input::VirtualInputDevice;
+using kf::input::VirtualKeyMaps;
 
 // Client self-update and firmware update.
 class UpdateRunner {

@@ -1,8 +1,9 @@
 // Device commands: the device list, restarts, parameter, serial number and colour writes,
 // button assignments on the device worker, the built-in device files, the software key map,
-// the mouse-track hook and the virtual input device. The device layer, the capture object, the
-// mouse hook and the virtual device are components of their own (window_components.h); while
-// one is missing, the commands that need it stay unanswered.
+// the mouse-track hook and the virtual input device, and the software macros' way in and out
+// (trigger, the player stop, the end of a task). The device layer and the input layer provide
+// the components (window_components.h); while one is missing, the commands that need it stay
+// unanswered.
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,6 +12,7 @@
 
 #include "encoding/drive_resources.h"
 #include "encoding/key_colours.h"
+#include "input/input_layer.h"
 #include "window/command_args.h"
 #include "window/window.h"
 
@@ -195,3 +197,56 @@ void Window::onTaskFinished(pvmulti_client*) {
 }
 
 void Window::playActions(QString) {}
+
+void Window::setInputLayer(std::unique_ptr<kf::input::InputLayer> layer) {
+    if (inputLayer_) {
+        // No trigger reaches the old layer's player once its capture loop has ended.
+        inputLayer_->stopCapture();
+        disconnect(&inputLayer_->player(), nullptr, this, nullptr);
+        if (components_.virtualDevice == inputLayer_.get()) {
+            disconnectVMulti();
+            virtualDeviceConnected_ = false;  // no device behind the flag any more
+            components_.virtualDevice = nullptr;
+        }
+        if (components_.mouseTracks == &inputLayer_->mouseTracks()) {
+            components_.mouseTracks = nullptr;
+        }
+        if (inputLayer_->capture() && components_.virtualKeyMaps == inputLayer_->capture()) {
+            components_.virtualKeyMaps = nullptr;
+        }
+    }
+    inputLayer_ = std::move(layer);
+    if (!inputLayer_) {
+        return;
+    }
+    components_.virtualDevice = inputLayer_.get();
+    components_.mouseTracks = &inputLayer_->mouseTracks();
+    if (inputLayer_->capture()) {
+        components_.virtualKeyMaps = inputLayer_->capture();
+    }
+    // The executor reports the end of each task from its thread.
+    connect(&inputLayer_->player(), &kf::input::MacroPlayer::taskFinished, this, &Window::onTaskFinished,
+            Qt::QueuedConnection);
+}
+
+void Window::startCapture() {
+    if (!inputLayer_) {
+        return;
+    }
+    if (DEVICE_FILTER* capture = inputLayer_->startCapture(this)) {
+        components_.virtualKeyMaps = capture;
+    }
+}
+
+void Window::trigger(const kf::input::TriggerEntry& entry, int keyState) {
+    if (inputLayer_) {
+        inputLayer_->player().trigger(entry, keyState);
+    }
+}
+
+void Window::stopPlayer() {
+    emit StopVCMDOutput(true);
+    if (inputLayer_) {
+        inputLayer_->player().stopPlayer();
+    }
+}

@@ -66,6 +66,10 @@ void prepareEnvironment() {
         static QTemporaryDir simDir(QDir::tempPath() + "/kf-test-sim-XXXXXX");
         qputenv("KESTRAFON_SIM_DIR", simDir.path().toUtf8());
     }
+    // The software-input stand-ins, and the clients the tests start, never open this machine's
+    // keyboards, mice or /dev/uinput: the tests that mean to make their own devices say so.
+    setDefault("KESTRAFON_INPUT_FOLDER", "/nonexistent/kestrafon-test-input");
+    setDefault("KESTRAFON_UINPUT", "/nonexistent/kestrafon-test-uinput");
 }
 }  // namespace
 

@@ -5,8 +5,10 @@
 #include <ostream>
 
 #include "device/device_layer.h"
+#include "input/input_layer.h"
 #include "music/audio_data.h"
 #include "platform/desktop/url_opener.h"
+#include "platform/input/memory_hid_transport.h"
 #include "platform/keyboard/keyboard_layouts.h"
 #include "platform/pointer/recording_pointer_system.h"
 #include "window/file_cache.h"
@@ -14,7 +16,21 @@
 
 namespace kftest {
 
-IsolatedWindow::IsolatedWindow() {
+Window::Options IsolatedWindow::options() {
+    Options options;
+    options.inputBackends = [] {
+        kf::input::InputBackends backends;
+        backends.transports = [] {
+            pvmulti_client::TransportList list;
+            list.push_back(std::make_unique<kf::platform::MemoryHidTransport>());
+            return list;
+        };
+        return backends;
+    };
+    return options;
+}
+
+IsolatedWindow::IsolatedWindow() : Window(options()) {
     QDir(root.path()).mkpath("read");
     QDir(root.path()).mkpath("write");
     setFileCache(std::make_unique<FileCache>(root.path() + "/read", root.path() + "/write"));
@@ -26,6 +42,7 @@ IsolatedWindow::IsolatedWindow() {
     // No device library or worker thread, no music player: those rows are the stand-ins' (or
     // unanswered).
     setDeviceLayer(nullptr);
+    setInputLayer(nullptr);
     setAudioData(nullptr);
 }
 
@@ -92,8 +109,9 @@ bool FakeInput::refreshVirtualMap(const QString& virtualStr) {
     return refreshResult;
 }
 
-void FakeInput::start() {
+bool FakeInput::start() {
     calls << "start";
+    return true;
 }
 
 QString FakeInput::stop() {

@@ -50,6 +50,9 @@ QList<Answer> ask(Window& window, const QJsonObject& request);
 class IsolatedWindow : public Window {
 public:
     IsolatedWindow();
+    // No software-input layer: the macro, mouse-track and virtual-device rows are the
+    // stand-ins' (or unanswered). Its construction opens an in-memory virtual device.
+    static Options options();
     QTemporaryDir root;
 };
 
@@ -78,7 +81,7 @@ public:
     QStringList calls;
 
     bool refreshVirtualMap(const QString& virtualStr) override;
-    void start() override;
+    bool start() override;
     QString stop() override;
     bool open() override;
     void close() override;

@@ -1,0 +1,38 @@
+#pragma once
+// What the dispatcher asks of the software-input subsystem, one interface per command group
+// (the main window holds them in its component table): the capture object's key map, the
+// mouse-track recorder and the virtual input device.
+#include <QString>
+
+namespace kf::input {
+
+// The capture object (DEVICE_FILTER) that holds the software key map.
+class VirtualKeyMaps {
+public:
+    virtual ~VirtualKeyMaps() = default;
+    virtual bool refreshVirtualMap(const QString& virtualStr) = 0;
+};
+
+// The desktop-wide recorder of left-button releases ("mouse tracks").
+class MouseTrackHook {
+public:
+    virtual ~MouseTrackHook() = default;
+    // Starts recording; a running hook is stopped first (its track text is kept). False when
+    // no hook can be installed.
+    virtual bool start() = 0;
+    // Stops and returns the whole recorded track text.
+    virtual QString stop() = 0;
+};
+
+// The virtual HID input device through which software macros type.
+class VirtualInputDevice {
+public:
+    virtual ~VirtualInputDevice() = default;
+    // Opens a fresh device handle; false when it is not available.
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    // One keyboard report with no modifier and no keys: releases every key.
+    virtual bool releaseAllKeys() = 0;
+};
+
+}  // namespace kf::input
