@@ -48,7 +48,9 @@ update_firmware::update_firmware(QThread* thread, const QString& version, const 
 
 void update_firmware::UpdateFirmware() {
     // 1. A binding of its own for the device calls, which enumerates once.
-    qInfo().noquote() << "firmware update of" << version_;
+    // The device key and the path come from the page: the log quotes at most a few hundred
+    // characters of them.
+    qInfo().noquote() << "firmware update of" << version_.left(100);
     lastProgress_ = fw::kProgressStart;
     devices_handler binding;
     binding.enumerate();
@@ -177,8 +179,8 @@ void update_firmware::UpdateFirmware() {
             return;
         }
     }
-    qInfo().noquote() << "firmware update of" << version_ << "done:" << image.data.size() << "bytes in"
-                      << blocks.size() << "blocks";
+    qInfo().noquote() << "firmware update of" << version_.left(100) << "done:" << image.data.size()
+                      << "bytes in" << blocks.size() << "blocks";
     progress(fw::kProgressDone);
 }
 
@@ -199,7 +201,7 @@ bool update_firmware::readImage(QString* reason) {
     const bool readOk = file.error() == QFileDevice::NoError;
     file.close();
     if (consumeFile_ && !QFile::remove(filePath_)) {
-        qWarning().noquote() << "firmware update: cannot delete the image file" << filePath_;
+        qWarning().noquote() << "firmware update: cannot delete the image file" << filePath_.left(300);
     }
     if (!readOk) {
         *reason = QStringLiteral("cannot read \"%1\"").arg(filePath_);
@@ -236,6 +238,6 @@ void update_firmware::progress(int value) {
 }
 
 void update_firmware::fail(const QString& why) {
-    qWarning().noquote() << "firmware update of" << version_ << "failed:" << why;
+    qWarning().noquote() << "firmware update of" << version_.left(100) << "failed:" << why.left(400);
     emit SigRefreshUpdateState(QStringLiteral("-1"));
 }

@@ -76,7 +76,7 @@ QVector<MacroAction> actionsFor(const QString& type, const QString& command) {
         return macroSteps(command);
     }
     if (type == QLatin1String("macrofun")) {
-        qDebug().noquote() << command;
+        qDebug().noquote() << command.left(200);  // the page's text, cut so it cannot flood the log
         if (command == QStringLiteral("自定义开关()")) {
             return {{QStringLiteral("SwitchCustom"), QString()}};
         }

@@ -30,10 +30,11 @@ Updates::~Updates() {
 }
 
 void Updates::executeUpdateClient(const QString& filePath) {
-    qInfo().noquote() << "client update from" << filePath;
+    // Paths come from the page: the log quotes at most their first 300 characters.
+    qInfo().noquote() << "client update from" << filePath.left(300);
     const kf::update::UnpackResult result = kf::update::unpackClientUpdate(filePath, services_.updateFolder);
     if (result.status != kf::update::UnpackStatus::Unpacked) {
-        qWarning().noquote() << "client update refused:" << result.error
+        qWarning().noquote() << "client update refused:" << result.error.left(400)
                              << (result.packageDeleted ? "(the package was deleted)"
                                                        : "(the package is kept)");
         services_.refreshUpdateState(QStringLiteral("-1"));
