@@ -7,11 +7,13 @@ Usage: music_cpu.py <app dir> <music test page>"""
 import math
 import os
 import struct
-import subprocess
 import sys
 import tempfile
 import time
 import wave
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'e2e'))
+from e2e_support import client_env, read_text, start_client, stop_client  # noqa: E402
 
 APP_DIR, PAGE = sys.argv[1], os.path.abspath(sys.argv[2])
 SETTLE, WINDOW = 3.0, 20.0
@@ -27,14 +29,6 @@ def write_wav(path, seconds):
                                    int(8000 * math.sin(2 * math.pi * 660 * i / 44100))) for i in range(44100))
         for _ in range(seconds):
             out.writeframes(one)
-
-
-def read(path):
-    try:
-        with open(path, encoding='utf-8', errors='replace') as f:
-            return f.read()
-    except OSError:
-        return ''
 
 
 def cpu_seconds(pid):
@@ -66,16 +60,12 @@ def descendants(pid):
 
 def measure(tmp, mode, wav):
     log_path = os.path.join(tmp, mode + '.log')
-    env = dict(os.environ, TMPDIR=os.path.join(tmp, mode), XDG_DATA_HOME=os.path.join(tmp, mode, 'data'), QTWEBENGINE_DISABLE_SANDBOX='1',
-               KESTRAFON_AUDIO_SINK='null', KESTRAFON_SIM_DIR=os.path.join(tmp, mode, 'sim'))
-    os.makedirs(env['TMPDIR'], exist_ok=True)
-    url = f'file://{PAGE}?file={wav}&mode={mode}'
-    client = subprocess.Popen([os.path.join(APP_DIR, 'kestrafon'), f'--log-file={log_path}', f'--url={url}'],
-                              env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    env = client_env(os.path.join(tmp, mode), KESTRAFON_AUDIO_SINK='null')
+    client = start_client(APP_DIR, log_path, env, f'--url=file://{PAGE}?file={wav}&mode={mode}')
     try:
         ready = 'music: answer RGBMusicPlay success' if mode == 'play' else 'music: idle'
         end = time.monotonic() + 60
-        while ready not in read(log_path):
+        while ready not in read_text(log_path):
             if time.monotonic() > end:
                 return None
             time.sleep(0.1)
@@ -86,11 +76,7 @@ def measure(tmp, mode, wav):
         own1, helpers1, t1 = cpu_seconds(client.pid), sum(map(cpu_seconds, helpers)), time.monotonic()
         return 100 * (own1 - own0) / (t1 - t0), 100 * (helpers1 - helpers0) / (t1 - t0)
     finally:
-        client.terminate()
-        try:
-            client.wait(15)
-        except subprocess.TimeoutExpired:
-            client.kill()
+        stop_client(client)
 
 
 def main():

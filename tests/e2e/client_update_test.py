@@ -9,61 +9,20 @@ import os
 import re
 import shutil
 import signal
-import socket
 import stat
 import struct
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(__file__))
+from e2e_support import Checks, client_env, free_port, start_client, wait_for, xdotool  # noqa: E402
+from e2e_support import read_text as read  # noqa: E402
 from page_probe import PageProbe  # noqa: E402
 
 APP_DIR, ARCHIVE_TOOL, PAK_TOOL, PAGES = sys.argv[1:5]
 MARKER = 'page pack of the update'
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print('FAIL:', message)
-
-
-def wait_for(predicate, timeout=30.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.05)
-    return None
-
-
-def read(path):
-    try:
-        with open(path, encoding='utf-8', errors='replace') as f:
-            return f.read()
-    except OSError:
-        return ''
-
-
-def xdotool(*args):
-    return subprocess.run(['xdotool', *args], capture_output=True, text=True).stdout.strip()
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
-
-
-def connect(port):
-    try:
-        return PageProbe(port)
-    except Exception:  # the debugging port may not answer yet
-        return None
+check = Checks()
 
 
 def send_request(window, probe, text):
@@ -131,16 +90,13 @@ def main():
     cache = os.path.join(tmp, 'Kestrafon')
     log_path = os.path.join(tmp, 'kestrafon.log')
     updater_log = os.path.join(tmp, 'updater.log')
-    env = dict(os.environ, TMPDIR=tmp, QTWEBENGINE_DISABLE_SANDBOX='1', LANG='en_US.UTF-8',
-               XDG_DATA_HOME=os.path.join(tmp, 'data'), KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'),
-               QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{free_port()}')
-    client = subprocess.Popen([os.path.join(install, 'kestrafon'), f'--log-file={log_path}'], env=env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    env = client_env(tmp, LANG='en_US.UTF-8', QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{free_port()}')
+    client = start_client(install, log_path, env)
     restarted = None
     try:
         check(wait_for(lambda: 'bridge: connected' in read(log_path)), 'the page sees the client bridge')
         window = wait_for(lambda: xdotool('search', '--name', 'Vorkanta'))
-        probe = wait_for(lambda: connect(env['QTWEBENGINE_REMOTE_DEBUGGING'].split(':')[1]), 15)
+        probe = wait_for(lambda: PageProbe.connect(env['QTWEBENGINE_REMOTE_DEBUGGING'].split(':')[1]), 15)
         check(window and probe, 'the main window exists and its page can be looked into')
         if not window or not probe:
             return
@@ -153,11 +109,11 @@ def main():
         bad = os.path.join(update, 'bad.pkg')
         with open(bad, 'wb') as f:
             f.write(package([('Kestrafon/readme.txt', b'fine'), ('Kestrafon/../../escaped.txt', b'outside')]))
-        before = snapshot(tmp, skip={cache, os.path.join(tmp, 'sim')})
+        before = snapshot(tmp, skip={cache, os.path.join(tmp, 'sim'), os.path.join(tmp, 'data')})
         send_request(window, probe, '{"FuncName":"ExecuteUpdateClient","FilePath":"%s"}' % bad)
         check(wait_for(lambda: 'client update refused' in read(log_path)), 'the traversal package is refused')
         check(client.poll() is None, 'the client keeps running after a refused package')
-        after = snapshot(tmp, skip={cache, os.path.join(tmp, 'sim')})
+        after = snapshot(tmp, skip={cache, os.path.join(tmp, 'sim'), os.path.join(tmp, 'data')})
         del before[os.path.relpath(bad, tmp)]
         changed = {k for k in set(before) | set(after) if before.get(k) != after.get(k)}
         check(changed <= {'kestrafon.log'}, f'a refused package changes nothing: {sorted(changed)}')
@@ -200,14 +156,11 @@ def main():
             if not wait_for(lambda: not running(pid), 15):
                 os.kill(pid, signal.SIGKILL)
         client.wait(5)
-        if failures:
+        if check.failures:
             print('--- client log ---\n' + read(log_path)[-4000:] + '\n--- updater log ---\n' + read(updater_log))
         shutil.rmtree(tmp, ignore_errors=True)
-    if failures:
-        print(f'{len(failures)} check(s) failed')
-        sys.exit(1)
-    print('all checks passed')
 
 
 if __name__ == '__main__':
     main()
+    check.finish()

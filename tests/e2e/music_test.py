@@ -9,24 +9,17 @@ import math
 import os
 import re
 import struct
-import subprocess
 import sys
 import tempfile
 import time
 import wave
 
+sys.path.insert(0, os.path.dirname(__file__))
+from e2e_support import Checks, client_env, read_text, start_client, stop_client  # noqa: E402
+
 APP_DIR = sys.argv[1]
 PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'pages', 'music.html')
-failures = []
-checks = 0
-
-
-def check(condition, message):
-    global checks
-    checks += 1
-    if not condition:
-        failures.append(message)
-        print('FAIL:', message)
+check = Checks()
 
 
 def write_wav(path, seconds):
@@ -43,21 +36,13 @@ def write_wav(path, seconds):
 def run_client(tmp, name, env_extra, wav, until, timeout=40.0):
     """Starts the client on the test page, waits for the page's `until` line, returns the log."""
     log_path = os.path.join(tmp, name + '.log')
-    env = dict(os.environ)
-    env.pop('KESTRAFON_AUDIO_SINK', None)
-    env.update(TMPDIR=os.path.join(tmp, name), XDG_DATA_HOME=os.path.join(tmp, name, 'data'), QTWEBENGINE_DISABLE_SANDBOX='1',
-               KESTRAFON_SIM_DIR=os.path.join(tmp, name, 'sim'), **env_extra)
-    os.makedirs(env['TMPDIR'], exist_ok=True)
-    url = 'file://' + PAGE + '?file=' + wav
-    client = subprocess.Popen([os.path.join(APP_DIR, 'kestrafon'), f'--log-file={log_path}', f'--url={url}'],
-                              env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    env = client_env(os.path.join(tmp, name), **env_extra)
+    if 'KESTRAFON_AUDIO_SINK' not in env_extra:
+        env.pop('KESTRAFON_AUDIO_SINK', None)
+    client = start_client(APP_DIR, log_path, env, f'--url=file://{PAGE}?file={wav}')
 
     def log():
-        try:
-            with open(log_path, encoding='utf-8', errors='replace') as f:
-                return f.read()
-        except OSError:
-            return ''
+        return read_text(log_path)
     try:
         end = time.monotonic() + timeout
         while time.monotonic() < end and until not in log() and client.poll() is None:
@@ -65,11 +50,7 @@ def run_client(tmp, name, env_extra, wav, until, timeout=40.0):
         check(client.poll() is None, f'{name}: the client is still running')
         return log()
     finally:
-        client.terminate()
-        try:
-            client.wait(15)
-        except subprocess.TimeoutExpired:
-            client.kill()
+        stop_client(client)
 
 
 def page_line(log, phase):
@@ -102,9 +83,7 @@ def main():
         check('no audio output device' in log, 'the client logs that there is no output to play on')
         check(':FATAL:' not in log, 'no fatal error')
 
-    print(f'{checks - len(failures)} passed, {len(failures)} failed')
-    return 1 if failures else 0
-
 
 if __name__ == '__main__':
-    sys.exit(main())
+    main()
+    check.finish()

@@ -28,6 +28,14 @@ class PageProbe:
             raise RuntimeError(head.decode(errors='replace'))
         self.next_id = 1
 
+    @classmethod
+    def connect(cls, port, url_part='client.html'):
+        """A probe on the page, or None while the debugging port does not answer yet."""
+        try:
+            return cls(port, url_part)
+        except Exception:
+            return None
+
     def close(self):
         self.sock.close()
 

@@ -8,44 +8,17 @@ usage: pages_test.py APP_DIR SHOTS_DIR en|zh"""
 import json
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
+from e2e_support import Checks, client_env, free_port, read_text, start_client, stop_client, wait_for, xdotool  # noqa: E402
 from page_probe import PageProbe  # noqa: E402
 
 APP_DIR, SHOTS, LANG = sys.argv[1], sys.argv[2], sys.argv[3]
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print('FAIL:', message)
-    return condition
-
-
-def wait_for(predicate, timeout=20.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.05)
-    return None
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
-
-
-def xdotool(*args):
-    return subprocess.run(['xdotool', *args], capture_output=True, text=True).stdout.strip()
+check = Checks()
 
 
 class Client:
@@ -53,22 +26,15 @@ class Client:
         self.tmp = tmp
         self.port = free_port()
         self.log_path = os.path.join(tmp, 'kestrafon.log')
-        self.env = dict(os.environ, TMPDIR=tmp, XDG_DATA_HOME=os.path.join(tmp, 'data'), QTWEBENGINE_DISABLE_SANDBOX='1',
-                        LANG='en_US.UTF-8' if LANG == 'en' else 'zh_CN.UTF-8', LANGUAGE='', LC_ALL='', LC_MESSAGES='',
-                        KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'),
-                        QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{self.port}')
+        self.env = client_env(tmp, LANG='en_US.UTF-8' if LANG == 'en' else 'zh_CN.UTF-8', LANGUAGE='', LC_ALL='',
+                              LC_MESSAGES='', QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{self.port}')
         subprocess.run([os.path.join(APP_DIR, 'kestrafon-sim'), 'reset'], env=self.env, capture_output=True)
-        self.proc = subprocess.Popen([os.path.join(APP_DIR, 'kestrafon'), f'--log-file={self.log_path}'], env=self.env,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.proc = start_client(APP_DIR, self.log_path, self.env)
         self.window = None
         self.probe = None
 
     def log(self):
-        try:
-            with open(self.log_path, encoding='utf-8', errors='replace') as f:
-                return f.read()
-        except OSError:
-            return ''
+        return read_text(self.log_path)
 
     def journal(self):
         try:
@@ -81,14 +47,8 @@ class Client:
         if not check(wait_for(lambda: 'pages: interactive' in self.log(), 30), 'the pages become interactive'):
             return False
         self.window = (wait_for(lambda: xdotool('search', '--onlyvisible', '--name', 'Vorkanta')) or '').split('\n')[0]
-        self.probe = wait_for(self._connect, 10)
+        self.probe = wait_for(lambda: PageProbe.connect(self.port), 10)
         return check(self.window and self.probe, 'the window and its page are there')
-
-    def _connect(self):
-        try:
-            return PageProbe(self.port)
-        except Exception:  # the debugging port may not answer yet
-            return None
 
     def click(self, selector, text=''):
         at = wait_for(lambda: self.probe.centre(selector, text), 10)
@@ -106,11 +66,7 @@ class Client:
     def stop(self):
         if self.probe:
             self.probe.close()
-        self.proc.terminate()
-        try:
-            self.proc.wait(15)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
+        stop_client(self.proc)
 
 
 def writes(journal, function, **match):
@@ -210,11 +166,8 @@ def main():
     finally:
         c.stop()
         shutil.rmtree(tmp, ignore_errors=True)
-    if failures:
-        print(f'{len(failures)} check(s) failed')
-        sys.exit(1)
-    print('all checks passed')
 
 
 if __name__ == '__main__':
     main()
+    check.finish()

@@ -6,37 +6,16 @@ is answered. A screenshot of the window is kept for people to look at."""
 import os
 import re
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(__file__))
+from e2e_support import Checks, client_env, free_port, read_text, start_client, stop_client, wait_for, xdotool  # noqa: E402
 from page_probe import PageProbe  # noqa: E402
 
 APP_DIR, SHOTS = sys.argv[1], sys.argv[2]
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print('FAIL:', message)
-
-
-def wait_for(predicate, timeout=30.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.05)
-    return None
-
-
-def xdotool(*args):
-    return subprocess.run(['xdotool', *args], capture_output=True, text=True).stdout.strip()
+check = Checks()
 
 
 def geometry(window):
@@ -45,40 +24,21 @@ def geometry(window):
     return int(values.get('X', -1)), int(values.get('Y', -1)), int(values.get('WIDTH', 0)), int(values.get('HEIGHT', 0))
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
-
-
-def connect(port):
-    try:
-        return PageProbe(port)
-    except Exception:  # the debugging port may not answer yet
-        return None
-
-
 def main():
     tmp = tempfile.mkdtemp(prefix='kf-e2e-')
     log_path = os.path.join(tmp, 'kestrafon.log')
     port = free_port()
-    env = dict(os.environ, TMPDIR=tmp, XDG_DATA_HOME=os.path.join(tmp, 'data'), QTWEBENGINE_DISABLE_SANDBOX='1', LANG='en_US.UTF-8',
-               KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'), QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{port}')
-    client = subprocess.Popen([os.path.join(APP_DIR, 'kestrafon'), f'--log-file={log_path}'], env=env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    env = client_env(tmp, LANG='en_US.UTF-8', QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{port}')
+    client = start_client(APP_DIR, log_path, env)
 
     def log():
-        try:
-            with open(log_path, encoding='utf-8', errors='replace') as f:
-                return f.read()
-        except OSError:
-            return ''
+        return read_text(log_path)
 
     try:
         check(wait_for(lambda: 'page load finished 1 kestrafon://page.kestrafon/local/black/client.html' in log()),
               'the start page loads from theme.pak')
         check(wait_for(lambda: 'bridge: connected' in log()), 'the page sees the client bridge')
-        probe = wait_for(lambda: connect(port), 15)
+        probe = wait_for(lambda: PageProbe.connect(port), 15)
         check(probe, 'the page can be looked into')
         if not probe:
             return
@@ -130,23 +90,16 @@ def main():
         subprocess.run(['import', '-window', 'root', os.path.join(SHOTS, 'start_page.png')], check=False)
         check(not re.search(r':(ERROR|FATAL):', log()), 'no error lines in the log')
     finally:
-        client.terminate()
-        try:
-            client.wait(15)
-        except subprocess.TimeoutExpired:
-            client.kill()
-        check(client.returncode == 0, f'the client ends cleanly on SIGTERM (exit {client.returncode})')
+        status = stop_client(client)
+        check(status == 0, f'the client ends cleanly on SIGTERM (exit {status})')
         profile = os.path.join(APP_DIR, 'e2e-session-end.xml')
         if os.path.exists(profile):
             with open(profile, encoding='utf-8') as f:
                 check('1600' in f.read(), 'the session end wrote the edited profile')
             os.remove(profile)
         shutil.rmtree(tmp, ignore_errors=True)
-    if failures:
-        print(f'{len(failures)} check(s) failed')
-        sys.exit(1)
-    print('all checks passed')
 
 
 if __name__ == '__main__':
     main()
+    check.finish()  # also after an early return from main

@@ -1,0 +1,83 @@
+"""What the end-to-end scripts share: a list of checks that ends the script with its verdict,
+waiting for a condition, the environment and start of a real client that keeps everything it
+writes inside one temporary folder, and small helpers for files, ports and xdotool."""
+import os
+import socket
+import subprocess
+import sys
+import time
+
+
+class Checks:
+    """Collects failed checks; finish() prints the verdict and exits 1 when any failed."""
+
+    def __init__(self):
+        self.failures = []
+
+    def __call__(self, condition, message):
+        if not condition:
+            self.failures.append(message)
+            print('FAIL:', message)
+        return bool(condition)
+
+    def finish(self):
+        if self.failures:
+            print(f'{len(self.failures)} check(s) failed')
+            sys.exit(1)
+        print('all checks passed')
+
+
+def wait_for(predicate, timeout=30.0, interval=0.05):
+    """The predicate's first true value within the timeout, else None."""
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(interval)
+    return None
+
+
+def read_text(path):
+    """The file's text, or '' while it does not exist."""
+    try:
+        with open(path, encoding='utf-8', errors='replace') as f:
+            return f.read()
+    except OSError:
+        return ''
+
+
+def xdotool(*args):
+    return subprocess.run(['xdotool', *args], capture_output=True, text=True).stdout.strip()
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(('127.0.0.1', 0))
+        return s.getsockname()[1]
+
+
+def client_env(tmp, **extra):
+    """The environment of a client whose temporary files, page storage and emulated devices all
+    stay inside `tmp`."""
+    env = dict(os.environ, TMPDIR=tmp, XDG_DATA_HOME=os.path.join(tmp, 'data'), QTWEBENGINE_DISABLE_SANDBOX='1',
+               KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'))
+    env.update(extra)
+    os.makedirs(tmp, exist_ok=True)
+    return env
+
+
+def start_client(app_dir, log_path, env, *args):
+    return subprocess.Popen([os.path.join(app_dir, 'kestrafon'), f'--log-file={log_path}', *args], env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def stop_client(client, timeout=15):
+    """Ends the client with SIGTERM, or SIGKILL when it does not end in time; returns its status."""
+    if client.poll() is None:
+        client.terminate()
+    try:
+        return client.wait(timeout)
+    except subprocess.TimeoutExpired:
+        client.kill()
+        return client.wait()
