@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 
 #include "window/file_cache.h"
+#include "window/file_commands.h"
 
 namespace {
 
@@ -69,14 +70,15 @@ void readFileToStr(benchmark::State& state, bool keepDocuments) {
     cache.setKeepParsedDocuments(keepDocuments);
     FileCache reference(fixture().root.path(), fixture().root.path());
     reference.setKeepParsedDocuments(!keepDocuments);
-    const CommandAnswer expected = reference.readFileToStr(query());
+    const CommandAnswer expected = FileCommands(reference).readFileToStr(query());
     if (expected.kind != CommandAnswer::Success || expected.text.isEmpty() ||
-        cache.readFileToStr(query()) != expected || cache.readFileToStr(query()) != expected) {
+        FileCommands(cache).readFileToStr(query()) != expected ||
+        FileCommands(cache).readFileToStr(query()) != expected) {
         state.SkipWithError("the two ways answer differently");
         return;
     }
     for (auto _ : state) {
-        CommandAnswer answer = cache.readFileToStr(query());
+        CommandAnswer answer = FileCommands(cache).readFileToStr(query());
         benchmark::DoNotOptimize(answer);
     }
     state.SetBytesProcessed(state.iterations() * fixture().profile.size());
@@ -102,7 +104,7 @@ void BM_ModifyFileFromStr_1MiB(benchmark::State& state) {
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     for (auto _ : state) {
-        CommandAnswer answer = cache.modifyFileFromStr(args);
+        CommandAnswer answer = FileCommands(cache).modifyFileFromStr(args);
         benchmark::DoNotOptimize(answer);
     }
     qInstallMessageHandler(previous);

@@ -16,11 +16,6 @@
 
 #include "cefclient/theme_archive.h"
 
-const char FileCache::kReadFailed[] = "queryProfile load xml file failed!";
-const char FileCache::kModifyOk[] = "ModifyFileFromStr success";
-const char FileCache::kModifyFailed[] = "ModifyFileFromStr failed";
-const char FileCache::kSaveOk[] = "save xml success";
-
 namespace {
 
 using DocumentPtr = std::shared_ptr<const pugi::xml_document>;
@@ -299,17 +294,12 @@ FileCache::SaveOutcome FileCache::saveChangedFiles() {
     return SaveOutcome::Saved;
 }
 
-CommandAnswer FileCache::readFileToStr(const QVariantMap& args) {
-    if (!args.contains(QStringLiteral("FilePath"))) {
-        return CommandAnswer::none();
-    }
-    const QString relative = args.value(QStringLiteral("FilePath")).toString();
-    const QString xpath = args.value(QStringLiteral("Xpath")).toString();
+std::optional<QString> FileCache::query(const QString& relative, const QString& xpath) {
     const QString chosen = chosenPath(relative);
     if (chosen.isEmpty() && !theme_archive::isSafeRelativePath(relative)) {
         qWarning().noquote() << QStringLiteral("ReadFileToStr: refused file path \"%1\" outside %2")
                                     .arg(relative.left(kLogPathChars), readRoot_);
-        return CommandAnswer::failure(QString::fromLatin1(kReadFailed));
+        return std::nullopt;
     }
     const QString path = chosen.isEmpty() ? readRoot_ + QLatin1Char('/') + relative : chosen;
     loadFileToCache(path);
@@ -318,7 +308,7 @@ CommandAnswer FileCache::readFileToStr(const QVariantMap& args) {
     if (!doc) {
         doc = parseDocument(files_.value(path));
         if (!doc) {
-            return CommandAnswer::failure(QString::fromLatin1(kReadFailed));
+            return std::nullopt;
         }
         if (keepParsed_) {
             parsed_->add(path, doc);
@@ -329,26 +319,23 @@ CommandAnswer FileCache::readFileToStr(const QVariantMap& args) {
     if (!printQuery(*doc, xpath, &result, &why)) {
         qWarning().noquote() << QStringLiteral("ReadFileToStr: XPath \"%1\" on %2 failed: %3")
                                     .arg(xpath.left(kLogPathChars), path, why);
-        return CommandAnswer::failure(QString::fromLatin1(kReadFailed));
+        return std::nullopt;
     }
-    return CommandAnswer::success(result);
+    return result;
 }
 
-CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
-    const QString relative = args.value(QStringLiteral("FilePath")).toString();
-    const QString content = args.value(QStringLiteral("ContentStr")).toString();
-    const QString failed = QString::fromLatin1(kModifyFailed);
+bool FileCache::replace(const QString& relative, const QString& content) {
     const QString chosen = chosenPath(relative);
     if (chosen.isEmpty() && !theme_archive::isSafeRelativePath(relative)) {
         qWarning().noquote() << QStringLiteral("ModifyFileFromStr: refused file path \"%1\" outside %2")
                                     .arg(relative.left(kLogPathChars), writeRoot_);
-        return CommandAnswer::failure(failed);
+        return false;
     }
     const QString path = chosen.isEmpty() ? writeRoot_ + QLatin1Char('/') + relative : chosen;
     const QString shown = path.left(kLogPathChars);  // in log lines
     if (QFileInfo(path).isDir()) {
         qWarning().noquote() << QStringLiteral("ModifyFileFromStr: %1 is a folder").arg(shown);
-        return CommandAnswer::failure(failed);
+        return false;
     }
 
     const QByteArray utf8 = content.toUtf8();
@@ -358,12 +345,12 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
             << QStringLiteral(
                    "ModifyFileFromStr: content for %1 is not well-formed XML (%2); kept the old text")
                    .arg(shown, why);
-        return CommandAnswer::failure(failed);
+        return false;
     }
     pugi::xml_document doc;
     if (!doc.load_buffer(utf8.constData(), static_cast<size_t>(utf8.size()), pugi::parse_default,
                          pugi::encoding_utf8)) {
-        return CommandAnswer::failure(failed);
+        return false;
     }
     // The document is written back with one tab per level, so its written form grows with the
     // square of its depth: deeper content, or content whose written form would exceed the
@@ -376,7 +363,7 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
                    "ModifyFileFromStr: content for %1 nests deeper than %2 levels; kept the old text")
                    .arg(shown)
                    .arg(kMaxNestingDepth);
-        return CommandAnswer::failure(failed);
+        return false;
     }
     // Saving adds an XML declaration when the content has none.
     BoundedWriter writer(static_cast<size_t>(kMaxWrittenBytes));
@@ -388,7 +375,7 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
                    "kept the old text")
                    .arg(shown)
                    .arg(kMaxWrittenBytes);
-        return CommandAnswer::failure(failed);
+        return false;
     }
     const QByteArray serialised(writer.out.data(), static_cast<int>(writer.out.size()));
 
@@ -401,22 +388,5 @@ CommandAnswer FileCache::modifyFileFromStr(const QVariantMap& args) {
     const QString text = QString::fromUtf8(serialised);
     qInfo().noquote() << logExcerpt(text);
     storeText(path, text);
-    return CommandAnswer::success(QString::fromLatin1(kModifyOk));
-}
-
-CommandAnswer FileCache::savexml() {
-    if (saveChangedFiles() != SaveOutcome::Saved) {
-        return CommandAnswer::none();
-    }
-    return CommandAnswer::success(QString::fromLatin1(kSaveOk));
-}
-
-CommandAnswer FileCache::downloadFile(const QVariantMap& args) {
-    // The name is recognised so that it reaches no other command; nothing is downloaded.
-    Q_UNUSED(args)
-    return CommandAnswer::none();
-}
-
-CommandAnswer FileCache::getWindowsKeyboreadConfig() {
-    return CommandAnswer::none();
+    return true;
 }

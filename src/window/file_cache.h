@@ -1,5 +1,6 @@
 #pragma once
-// The profile files that the pages query and edit. Every file that a page reads or replaces is
+// The profile files that the pages query and edit (the page commands that read their arguments
+// and choose the answers are FileCommands). Every file that a page reads or replaces is
 // kept in memory by its full path; a replacement changes only that copy and marks the path as
 // changed, and the changed files are written when the page asks for it ("savexml") or when the
 // window hides or the client quits (saveChangedFiles()).
@@ -16,12 +17,10 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QVariantMap>
 
 #include <functional>
 #include <memory>
-
-#include "window/command_answer.h"
+#include <optional>
 
 class FileCache {
 public:
@@ -52,13 +51,17 @@ public:
     // Writes every changed file in list order; stops at the first file that cannot be written.
     SaveOutcome saveChangedFiles();
 
-    // The page commands. Each returns what the dispatcher answers.
-    CommandAnswer readFileToStr(const QVariantMap& args);
-    CommandAnswer modifyFileFromStr(const QVariantMap& args);
-    CommandAnswer savexml();
-    // Recognised names without behaviour: never answered.
-    static CommandAnswer downloadFile(const QVariantMap& args);
-    static CommandAnswer getWindowsKeyboreadConfig();
+    // The profile query: the nodes that `xpath` selects in the file at `pagePath` (under the
+    // read root, or a chosen path), each printed with one tab per level, one after the other;
+    // empty when nothing matches. None when the path is refused, the file is not cached or not
+    // XML, or the expression is not valid.
+    std::optional<QString> query(const QString& pagePath, const QString& xpath);
+
+    // Replaces the text of the file at `pagePath` (under the write root, or a chosen path) with
+    // `content` written back with one tab per level, and marks it changed; a file that does not
+    // exist yet is created at once. False, with nothing changed, when the path is refused or
+    // names a folder, or the content is not one well-formed document within the bounds below.
+    bool replace(const QString& pagePath, const QString& content);
 
     // Lets both commands use `path` (absolute, as a file dialog returned it) as it is.
     void allowChosenPath(const QString& path);
@@ -83,17 +86,12 @@ public:
     static bool writeFileAtomically(const QString& path, const QByteArray& data, const CommitGate& gate = {});
 
     static constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
-    // "ModifyFileFromStr" refuses content nested deeper than this many element levels (the
+    // replace() refuses content nested deeper than this many element levels (the
     // built-in profiles have 3), or whose written form, one tab per level, would exceed
     // kMaxWrittenBytes; either way the answer is the failure text and nothing changes.
     static constexpr int kMaxNestingDepth = 64;
     static constexpr qint64 kMaxWrittenBytes = 16 * 1024 * 1024;
     static constexpr int kMaxParsedDocuments = 8;
-
-    static const char kReadFailed[];    // "queryProfile load xml file failed!"
-    static const char kModifyOk[];      // "ModifyFileFromStr success"
-    static const char kModifyFailed[];  // "ModifyFileFromStr failed"
-    static const char kSaveOk[];        // "save xml success"
 
 private:
     struct ParsedDocuments;

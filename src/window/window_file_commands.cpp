@@ -1,23 +1,24 @@
 // Profile and file commands: the file cache answers queries on cached profile files, replaces
 // their text and writes the changed ones; the three dialogs ask the user for a path.
 #include "window/file_cache.h"
+#include "window/file_commands.h"
 #include "window/file_dialogs.h"
 #include "window/window.h"
 
 void Window::cmdReadFileToStr(const QVariantMap& args, const QueryCallbackPtr& cb) {
-    deliver(cb, fileCache_->readFileToStr(args));  // tests for "FilePath" itself
+    deliver(cb, FileCommands(*fileCache_).readFileToStr(args));  // tests for "FilePath" itself
 }
 
 void Window::cmdModifyFileFromStr(const QVariantMap& args, const QueryCallbackPtr& cb) {
-    deliver(cb, fileCache_->modifyFileFromStr(args));
+    deliver(cb, FileCommands(*fileCache_).modifyFileFromStr(args));
 }
 
 void Window::cmdSavexml(const QVariantMap&, const QueryCallbackPtr& cb) {
-    deliver(cb, fileCache_->savexml());
+    deliver(cb, FileCommands(*fileCache_).savexml());
 }
 
 void Window::cmdGetWindowsKeyboreadConfig(const QVariantMap&, const QueryCallbackPtr& cb) {
-    deliver(cb, FileCache::getWindowsKeyboreadConfig());  // recognised, never answered
+    deliver(cb, FileCommands::getWindowsKeyboreadConfig());  // recognised, never answered
 }
 
 namespace {
@@ -41,7 +42,7 @@ void Window::cmdOpenFileDialog(const QVariantMap&, const QueryCallbackPtr& cb) {
 }
 
 void Window::cmdDownloadFile(const QVariantMap& args, const QueryCallbackPtr& cb) {
-    deliver(cb, FileCache::downloadFile(args));  // recognised, never answered
+    deliver(cb, FileCommands::downloadFile(args));  // recognised, never answered
 }
 
 void Window::cmdOpenFileDialogEx(const QVariantMap&, const QueryCallbackPtr& cb) {

@@ -33,7 +33,7 @@ TEST_F(PathsOutsideTheRoots, AreRefusedByTheQuery) {
     const QString outside = QFileInfo(temp()).absolutePath() + "/outside.xml";
     const bool planted = !QFileInfo::exists(outside) && writeFile(outside, "<secret/>");
     for (const QString& path : kEscapingPaths) {
-        EXPECT_EQ(cache().readFileToStr(readArgs(path, "/*")), readFailed()) << path.toStdString();
+        EXPECT_EQ(commands().readFileToStr(readArgs(path, "/*")), readFailed()) << path.toStdString();
     }
     EXPECT_EQ(cache().cachedFileCount(), 0);
     if (planted) {
@@ -51,7 +51,7 @@ TEST_F(PathsOutsideTheRoots, AreRefusedByTheReplacementWhichChangesNothing) {
     ASSERT_TRUE(writeFile(sibling.path() + "/victim.xml", "<keep/>"));
 
     for (const QString& path : paths) {
-        EXPECT_EQ(cache().modifyFileFromStr(modifyArgs(path, "<evil/>")), modifyFailed())
+        EXPECT_EQ(commands().modifyFileFromStr(modifyArgs(path, "<evil/>")), modifyFailed())
             << path.toStdString();
     }
     EXPECT_EQ(cache().cachedFileCount(), 0);
@@ -62,7 +62,7 @@ TEST_F(PathsOutsideTheRoots, AreRefusedByTheReplacementWhichChangesNothing) {
 
 TEST_F(PathsOutsideTheRoots, AFolderInsideTheRootIsNotAFile) {
     ASSERT_TRUE(QDir(app()).mkdir("profiles"));
-    EXPECT_EQ(cache().modifyFileFromStr(modifyArgs("profiles", "<a/>")), modifyFailed());
+    EXPECT_EQ(commands().modifyFileFromStr(modifyArgs("profiles", "<a/>")), modifyFailed());
     EXPECT_TRUE(cache().changedFiles().isEmpty());
 }
 
@@ -86,14 +86,14 @@ using InterruptedSaves = FileCacheTest;
 
 TEST_F(InterruptedSaves, LeaveTheOldContentWhenCutAfterTheTemporaryFileIsWritten) {
     ASSERT_TRUE(writeFile(appFile("profile.xml"), "<old/>"));
-    ASSERT_EQ(cache().modifyFileFromStr(modifyArgs("profile.xml", "<new/>")), modifyOk());
+    ASSERT_EQ(commands().modifyFileFromStr(modifyArgs("profile.xml", "<new/>")), modifyOk());
 
     QByteArray targetDuringSave;
     cache().setCommitGate([&](const QString& path) {
         targetDuringSave = readFile(path);
         return false;  // the process dies here, before the new file replaces the old one
     });
-    EXPECT_EQ(cache().savexml(), CommandAnswer::none());
+    EXPECT_EQ(commands().savexml(), CommandAnswer::none());
 
     // The new content went to a separate file while the old one stayed in place.
     EXPECT_EQ(targetDuringSave, QByteArray("<old/>"));
@@ -102,25 +102,25 @@ TEST_F(InterruptedSaves, LeaveTheOldContentWhenCutAfterTheTemporaryFileIsWritten
     EXPECT_EQ(cache().changedFiles(), QStringList{appFile("profile.xml")});
 
     cache().setCommitGate({});
-    EXPECT_EQ(cache().savexml(), saveOk());
+    EXPECT_EQ(commands().savexml(), saveOk());
     EXPECT_EQ(readFile(appFile("profile.xml")), stored("<new />\n").toUtf8());
     EXPECT_EQ(filesIn(app()), QStringList{"profile.xml"});
 }
 
 TEST_F(InterruptedSaves, OfANewFileLeaveNoPartialFile) {
     cache().setCommitGate([](const QString&) { return false; });
-    EXPECT_EQ(cache().modifyFileFromStr(modifyArgs("fresh.xml", "<fresh/>")), modifyOk());
+    EXPECT_EQ(commands().modifyFileFromStr(modifyArgs("fresh.xml", "<fresh/>")), modifyOk());
     EXPECT_EQ(filesIn(app()), QStringList());
     cache().setCommitGate({});
-    EXPECT_EQ(cache().savexml(), saveOk());
+    EXPECT_EQ(commands().savexml(), saveOk());
     EXPECT_EQ(readFile(appFile("fresh.xml")), stored("<fresh />\n").toUtf8());
 }
 
 TEST_F(InterruptedSaves, StopAtTheFileThatFailedAndRetryEverythingLater) {
     ASSERT_TRUE(writeFile(appFile("a.xml"), "<a/>"));
     ASSERT_TRUE(writeFile(appFile("b.xml"), "<b/>"));
-    cache().modifyFileFromStr(modifyArgs("a.xml", "<a>1</a>"));
-    cache().modifyFileFromStr(modifyArgs("b.xml", "<b>1</b>"));
+    commands().modifyFileFromStr(modifyArgs("a.xml", "<a>1</a>"));
+    commands().modifyFileFromStr(modifyArgs("b.xml", "<b>1</b>"));
     QStringList attempted;
     cache().setCommitGate([&](const QString& path) {
         attempted << QFileInfo(path).fileName();
@@ -147,7 +147,7 @@ using MalformedContent = FileCacheTest;
 
 TEST_F(MalformedContent, IsRefusedAndTheCacheAndTheFileKeepTheOldText) {
     ASSERT_TRUE(writeFile(appFile("p.xml"), "<good/>"));
-    ASSERT_EQ(cache().modifyFileFromStr(modifyArgs("p.xml", "<good>cached</good>")), modifyOk());
+    ASSERT_EQ(commands().modifyFileFromStr(modifyArgs("p.xml", "<good>cached</good>")), modifyOk());
     const QString before = cache().cachedText(appFile("p.xml"));
     const QStringList bad{"<a><b></a>",
                           "<a>",
@@ -161,24 +161,24 @@ TEST_F(MalformedContent, IsRefusedAndTheCacheAndTheFileKeepTheOldText) {
                           "<![CDATA[x]]><a/>",
                           QStringLiteral("<a>x") + QChar(0) + "</a>"};
     for (const QString& content : bad) {
-        EXPECT_EQ(cache().modifyFileFromStr(modifyArgs("p.xml", content)), modifyFailed())
+        EXPECT_EQ(commands().modifyFileFromStr(modifyArgs("p.xml", content)), modifyFailed())
             << content.toStdString();
     }
     EXPECT_EQ(cache().cachedText(appFile("p.xml")), before);
     EXPECT_EQ(readFile(appFile("p.xml")), QByteArray("<good/>"));
-    EXPECT_EQ(cache().savexml(), saveOk());
+    EXPECT_EQ(commands().savexml(), saveOk());
     EXPECT_EQ(readFile(appFile("p.xml")), before.toUtf8());
 }
 
 TEST_F(MalformedContent, CreatesNoNewFileAndMarksNothingChanged) {
-    EXPECT_EQ(cache().modifyFileFromStr(modifyArgs("new.xml", "<a><b></a>")), modifyFailed());
+    EXPECT_EQ(commands().modifyFileFromStr(modifyArgs("new.xml", "<a><b></a>")), modifyFailed());
     EXPECT_FALSE(QFileInfo::exists(appFile("new.xml")));
     EXPECT_TRUE(cache().changedFiles().isEmpty());
-    EXPECT_EQ(cache().savexml(), CommandAnswer::none());
+    EXPECT_EQ(commands().savexml(), CommandAnswer::none());
 }
 
 TEST_F(MalformedContent, CommentsAndProcessingInstructionsAroundTheRootAreFine) {
-    EXPECT_EQ(cache().modifyFileFromStr(
+    EXPECT_EQ(commands().modifyFileFromStr(
                   modifyArgs("ok.xml", "<?xml version=\"1.0\"?>\n<!-- c --><a/>\n<?pi x?>\n")),
               modifyOk());
 }
@@ -203,15 +203,15 @@ TEST_F(MalformedContent, TooDeepOrTooLargeWhenWrittenIsRefusedAndChangesNothing)
         {nested(deepest), true},
     };
     ASSERT_TRUE(writeFile(appFile("p.xml"), "<old/>"));
-    ASSERT_EQ(cache().modifyFileFromStr(modifyArgs("p.xml", "<cached/>")), modifyOk());
+    ASSERT_EQ(commands().modifyFileFromStr(modifyArgs("p.xml", "<cached/>")), modifyOk());
     const QString cached = cache().cachedText(appFile("p.xml"));
     int n = 0;
     for (const auto& c : cases) {
         const QString fresh = QString("new%1.xml").arg(++n);
-        EXPECT_EQ(cache().modifyFileFromStr(modifyArgs("p.xml", c.content)),
+        EXPECT_EQ(commands().modifyFileFromStr(modifyArgs("p.xml", c.content)),
                   c.accepted ? modifyOk() : modifyFailed())
             << n;
-        EXPECT_EQ(cache().modifyFileFromStr(modifyArgs(fresh, c.content)),
+        EXPECT_EQ(commands().modifyFileFromStr(modifyArgs(fresh, c.content)),
                   c.accepted ? modifyOk() : modifyFailed());
         if (!c.accepted) {
             EXPECT_EQ(cache().cachedText(appFile("p.xml")), cached);
@@ -239,10 +239,10 @@ TEST_F(InvalidXpath, AnswersTheFailureAndLaterQueriesStillWork) {
                           QStringLiteral("//b") + QChar(0),
                           QString(2000, '(') + "//b" + QString(2000, ')')};
     for (const QString& xpath : bad) {
-        EXPECT_EQ(cache().readFileToStr(readArgs("p.xml", xpath)), readFailed())
+        EXPECT_EQ(commands().readFileToStr(readArgs("p.xml", xpath)), readFailed())
             << xpath.left(40).toStdString();
     }
-    EXPECT_EQ(cache().readFileToStr(readArgs("p.xml", "//b")), CommandAnswer::success("<b>1</b>\n"));
+    EXPECT_EQ(commands().readFileToStr(readArgs("p.xml", "//b")), CommandAnswer::success("<b>1</b>\n"));
 }
 
 TEST_F(PathsOutsideTheRoots, AFileChosenInADialogIsReadAndWrittenByItsPath) {
@@ -251,17 +251,18 @@ TEST_F(PathsOutsideTheRoots, AFileChosenInADialogIsReadAndWrittenByItsPath) {
     const QString chosen = elsewhere.path() + "/profile.pfd";
     const QString other = elsewhere.path() + "/other.pfd";
     ASSERT_TRUE(writeFile(chosen, "<configuration/>"));
-    EXPECT_EQ(cache().readFileToStr(readArgs(chosen, "/*")), readFailed());  // not chosen yet
+    EXPECT_EQ(commands().readFileToStr(readArgs(chosen, "/*")), readFailed());  // not chosen yet
 
     cache().allowChosenPath(elsewhere.path() + "/./profile.pfd");
-    EXPECT_EQ(cache().readFileToStr(readArgs(chosen, "/*")), CommandAnswer::success("<configuration />\n"));
-    EXPECT_EQ(cache().modifyFileFromStr(modifyArgs(chosen, "<configuration><key/></configuration>")),
+    EXPECT_EQ(commands().readFileToStr(readArgs(chosen, "/*")),
+              CommandAnswer::success("<configuration />\n"));
+    EXPECT_EQ(commands().modifyFileFromStr(modifyArgs(chosen, "<configuration><key/></configuration>")),
               modifyOk());
     EXPECT_EQ(cache().changedFiles(), QStringList{chosen});
     // Only that file: its neighbour and relative spellings stay refused.
-    EXPECT_EQ(cache().modifyFileFromStr(modifyArgs(other, "<x/>")), modifyFailed());
+    EXPECT_EQ(commands().modifyFileFromStr(modifyArgs(other, "<x/>")), modifyFailed());
     cache().allowChosenPath("relative.pfd");
-    EXPECT_EQ(cache().modifyFileFromStr(modifyArgs("../relative.pfd", "<x/>")), modifyFailed());
+    EXPECT_EQ(commands().modifyFileFromStr(modifyArgs("../relative.pfd", "<x/>")), modifyFailed());
 }
 
 }  // namespace

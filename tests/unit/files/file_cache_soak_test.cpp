@@ -86,13 +86,15 @@ TEST(FileCacheSoak, TenThousandMixedRequestsEndWithTheLastContentSent) {
         if (operation < 50) {
             const int value = pickValue(random);
             ++versions;
-            ASSERT_EQ(cache.modifyFileFromStr(modifyArgs(name, sent(file, versions, value))), modifyOk());
+            ASSERT_EQ(FileCommands(cache).modifyFileFromStr(modifyArgs(name, sent(file, versions, value))),
+                      modifyOk());
             model[file] = Model{canonical(file, versions, value), value};
             cacheEmpty = false;
         } else if (operation < 55) {
-            ASSERT_EQ(cache.modifyFileFromStr(modifyArgs(name, sent(file, -1, 0).left(40))), modifyFailed());
+            ASSERT_EQ(FileCommands(cache).modifyFileFromStr(modifyArgs(name, sent(file, -1, 0).left(40))),
+                      modifyFailed());
         } else if (operation < 88) {
-            const CommandAnswer answer = cache.readFileToStr(readArgs(name, "/profile/key"));
+            const CommandAnswer answer = FileCommands(cache).readFileToStr(readArgs(name, "/profile/key"));
             if (model.value(file).text.isEmpty()) {
                 ASSERT_EQ(answer, readFailed());
             } else {
@@ -108,7 +110,7 @@ TEST(FileCacheSoak, TenThousandMixedRequestsEndWithTheLastContentSent) {
             const int failAt = pickFile(random) % 4;
             cache.setCommitGate([&](const QString&) { return !cut || commits++ < failAt; });
             const int pending = cache.changedFiles().size();
-            const CommandAnswer answer = cache.savexml();
+            const CommandAnswer answer = FileCommands(cache).savexml();
             cache.setCommitGate({});
             if (cacheEmpty || (cut && failAt < pending)) {
                 ASSERT_EQ(answer, CommandAnswer::none());
@@ -125,7 +127,7 @@ TEST(FileCacheSoak, TenThousandMixedRequestsEndWithTheLastContentSent) {
         }
     }
 
-    ASSERT_EQ(cache.savexml(), saveOk());
+    ASSERT_EQ(FileCommands(cache).savexml(), saveOk());
     qInstallMessageHandler(previous);
     for (int file = 0; file < kFiles; ++file) {
         const QByteArray expected =

@@ -21,7 +21,7 @@ using ReadFileToStr = FileCacheTest;
 TEST_F(ReadFileToStr, TwoMatchedElementsFollowEachOtherWithTabIndentation) {
     ASSERT_TRUE(writeFile(tempFile("p.xml"), kProfile));
     EXPECT_EQ(
-        cache().readFileToStr(readArgs("p.xml", "//key")),
+        commands().readFileToStr(readArgs("p.xml", "//key")),
         CommandAnswer::success(QStringLiteral("<key name=\"Dpi0\" index=\"43\" x=\"1200\" y=\"1200\" />\n"
                                               "<key name=\"Dpi1\" index=\"44\">\n"
                                               "\t<sub />\n"
@@ -30,47 +30,47 @@ TEST_F(ReadFileToStr, TwoMatchedElementsFollowEachOtherWithTabIndentation) {
 
 TEST_F(ReadFileToStr, AttributesAddNothingAndNoMatchIsAnEmptySuccess) {
     ASSERT_TRUE(writeFile(tempFile("p.xml"), kProfile));
-    EXPECT_EQ(cache().readFileToStr(readArgs("p.xml", "//key/@index")), CommandAnswer::success(QString()));
-    EXPECT_EQ(cache().readFileToStr(readArgs("p.xml", "//conf | //key[1]/@x")),
+    EXPECT_EQ(commands().readFileToStr(readArgs("p.xml", "//key/@index")), CommandAnswer::success(QString()));
+    EXPECT_EQ(commands().readFileToStr(readArgs("p.xml", "//conf | //key[1]/@x")),
               CommandAnswer::success(QStringLiteral("<conf name=\"c\" />\n")));
-    EXPECT_EQ(cache().readFileToStr(readArgs("p.xml", "//nothing")), CommandAnswer::success(QString()));
+    EXPECT_EQ(commands().readFileToStr(readArgs("p.xml", "//nothing")), CommandAnswer::success(QString()));
 }
 
 TEST_F(ReadFileToStr, NonAsciiTextAndByteOrderMarkSurvive) {
     ASSERT_TRUE(writeFile(tempFile("bom.xml"), "\xEF\xBB\xBF<a n=\"左键\">中</a>"));
-    EXPECT_EQ(cache().readFileToStr(readArgs("bom.xml", "/a")),
+    EXPECT_EQ(commands().readFileToStr(readArgs("bom.xml", "/a")),
               CommandAnswer::success(QStringLiteral("<a n=\"左键\">中</a>\n")));
 }
 
 TEST_F(ReadFileToStr, WithoutFilePathNothingIsAnswered) {
     QVariantMap args = readArgs("p.xml", "/a");
     args.remove(QStringLiteral("FilePath"));
-    EXPECT_EQ(cache().readFileToStr(args), CommandAnswer::none());
+    EXPECT_EQ(commands().readFileToStr(args), CommandAnswer::none());
     EXPECT_EQ(cache().cachedFileCount(), 0);
 }
 
 TEST_F(ReadFileToStr, MissingEmptyOrBrokenFilesFail) {
     ASSERT_TRUE(writeFile(tempFile("empty.xml"), ""));
     ASSERT_TRUE(writeFile(tempFile("broken.xml"), "<a><b></a>"));
-    EXPECT_EQ(cache().readFileToStr(readArgs("missing.xml", "/a")), readFailed());
-    EXPECT_EQ(cache().readFileToStr(readArgs("empty.xml", "/a")), readFailed());
-    EXPECT_EQ(cache().readFileToStr(readArgs("broken.xml", "/a")), readFailed());
+    EXPECT_EQ(commands().readFileToStr(readArgs("missing.xml", "/a")), readFailed());
+    EXPECT_EQ(commands().readFileToStr(readArgs("empty.xml", "/a")), readFailed());
+    EXPECT_EQ(commands().readFileToStr(readArgs("broken.xml", "/a")), readFailed());
     EXPECT_FALSE(cache().isCached(tempFile("missing.xml")));
 }
 
 TEST_F(ReadFileToStr, FoldersAndPipesAreNotReadAndDoNotBlock) {
     ASSERT_TRUE(QDir(temp()).mkdir("folder.xml"));
     ASSERT_EQ(::mkfifo(tempFile("pipe.xml").toLocal8Bit().constData(), 0600), 0);
-    EXPECT_EQ(cache().readFileToStr(readArgs("folder.xml", "/a")), readFailed());
-    EXPECT_EQ(cache().readFileToStr(readArgs("pipe.xml", "/a")), readFailed());
+    EXPECT_EQ(commands().readFileToStr(readArgs("folder.xml", "/a")), readFailed());
+    EXPECT_EQ(commands().readFileToStr(readArgs("pipe.xml", "/a")), readFailed());
     EXPECT_EQ(cache().cachedFileCount(), 0);
 }
 
 TEST_F(ReadFileToStr, AFileReadOnceIsNotReadFromDiskAgain) {
     ASSERT_TRUE(writeFile(tempFile("p.xml"), "<a>old</a>"));
-    ASSERT_EQ(cache().readFileToStr(readArgs("p.xml", "/a")).text, QStringLiteral("<a>old</a>\n"));
+    ASSERT_EQ(commands().readFileToStr(readArgs("p.xml", "/a")).text, QStringLiteral("<a>old</a>\n"));
     ASSERT_TRUE(writeFile(tempFile("p.xml"), "<a>new</a>"));
-    EXPECT_EQ(cache().readFileToStr(readArgs("p.xml", "/a")).text, QStringLiteral("<a>old</a>\n"));
+    EXPECT_EQ(commands().readFileToStr(readArgs("p.xml", "/a")).text, QStringLiteral("<a>old</a>\n"));
 }
 
 TEST_F(ReadFileToStr, SameAnswersWithAndWithoutKeptDocuments) {
@@ -81,8 +81,8 @@ TEST_F(ReadFileToStr, SameAnswersWithAndWithoutKeptDocuments) {
     reparsing.setKeepParsedDocuments(false);
     for (int round = 0; round < 2; ++round) {
         for (const QString& query : queries) {
-            EXPECT_EQ(cache().readFileToStr(readArgs("p.xml", query)),
-                      reparsing.readFileToStr(readArgs("p.xml", query)))
+            EXPECT_EQ(commands().readFileToStr(readArgs("p.xml", query)),
+                      FileCommands(reparsing).readFileToStr(readArgs("p.xml", query)))
                 << query.toStdString();
         }
     }
@@ -92,9 +92,11 @@ TEST_F(ReadFileToStr, AKeptDocumentIsDroppedWhenItsFileIsReplaced) {
     // One folder for both roots, so a replacement changes the file that queries read.
     FileCache shared(app(), app());
     ASSERT_TRUE(writeFile(appFile("p.xml"), "<a><b>1</b></a>"));
-    ASSERT_EQ(shared.readFileToStr(readArgs("p.xml", "//b")).text, QStringLiteral("<b>1</b>\n"));
-    ASSERT_EQ(shared.modifyFileFromStr(modifyArgs("p.xml", "<a><b>2</b></a>")), modifyOk());
-    EXPECT_EQ(shared.readFileToStr(readArgs("p.xml", "//b")).text, QStringLiteral("<b>2</b>\n"));
+    ASSERT_EQ(FileCommands(shared).readFileToStr(readArgs("p.xml", "//b")).text,
+              QStringLiteral("<b>1</b>\n"));
+    ASSERT_EQ(FileCommands(shared).modifyFileFromStr(modifyArgs("p.xml", "<a><b>2</b></a>")), modifyOk());
+    EXPECT_EQ(FileCommands(shared).readFileToStr(readArgs("p.xml", "//b")).text,
+              QStringLiteral("<b>2</b>\n"));
 }
 
 TEST_F(ReadFileToStr, OlderKeptDocumentsAreEvictedWithoutChangingAnswers) {
@@ -104,7 +106,7 @@ TEST_F(ReadFileToStr, OlderKeptDocumentsAreEvictedWithoutChangingAnswers) {
     }
     for (int round = 0; round < 2; ++round) {
         for (int i = 0; i <= FileCache::kMaxParsedDocuments + 2; ++i) {
-            EXPECT_EQ(cache().readFileToStr(readArgs(QStringLiteral("f%1.xml").arg(i), "/a")).text,
+            EXPECT_EQ(commands().readFileToStr(readArgs(QStringLiteral("f%1.xml").arg(i), "/a")).text,
                       QStringLiteral("<a>%1</a>\n").arg(i));
         }
     }
@@ -113,15 +115,15 @@ TEST_F(ReadFileToStr, OlderKeptDocumentsAreEvictedWithoutChangingAnswers) {
 using ModifyFileFromStr = FileCacheTest;
 
 TEST_F(ModifyFileFromStr, ANewFileIsWrittenAtOnceALaterChangeOnlyAtSave) {
-    EXPECT_EQ(cache().modifyFileFromStr(modifyArgs("user.xml", "<a><b/></a>")), modifyOk());
+    EXPECT_EQ(commands().modifyFileFromStr(modifyArgs("user.xml", "<a><b/></a>")), modifyOk());
     EXPECT_EQ(readFile(appFile("user.xml")), stored("<a>\n\t<b />\n</a>\n").toUtf8());
 
-    EXPECT_EQ(cache().modifyFileFromStr(modifyArgs("user.xml", "<a><c/></a>")), modifyOk());
+    EXPECT_EQ(commands().modifyFileFromStr(modifyArgs("user.xml", "<a><c/></a>")), modifyOk());
     EXPECT_EQ(readFile(appFile("user.xml")), stored("<a>\n\t<b />\n</a>\n").toUtf8());
     EXPECT_EQ(cache().cachedText(appFile("user.xml")), stored("<a>\n\t<c />\n</a>\n"));
     EXPECT_EQ(cache().changedFiles(), QStringList{appFile("user.xml")});
 
-    EXPECT_EQ(cache().savexml(), saveOk());
+    EXPECT_EQ(commands().savexml(), saveOk());
     EXPECT_EQ(readFile(appFile("user.xml")), stored("<a>\n\t<c />\n</a>\n").toUtf8());
     EXPECT_TRUE(cache().changedFiles().isEmpty());
 }
@@ -129,7 +131,7 @@ TEST_F(ModifyFileFromStr, ANewFileIsWrittenAtOnceALaterChangeOnlyAtSave) {
 TEST_F(ModifyFileFromStr, TheStoredTextIsTheSerialisationWithOneDeclaration) {
     const QString content =
         QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a x='1'>  <b>中</b></a>");
-    ASSERT_EQ(cache().modifyFileFromStr(modifyArgs("d.xml", content)), modifyOk());
+    ASSERT_EQ(commands().modifyFileFromStr(modifyArgs("d.xml", content)), modifyOk());
     EXPECT_EQ(cache().cachedText(appFile("d.xml")), stored("<a x=\"1\">\n\t<b>中</b>\n</a>\n"));
     EXPECT_EQ(readFile(appFile("d.xml")), stored("<a x=\"1\">\n\t<b>中</b>\n</a>\n").toUtf8());
 }
@@ -143,10 +145,10 @@ TEST_F(ModifyFileFromStr, TheStoredTextIsLoggedAtInformationLevel) {
                 infos.append(text);
             }
         });
-    cache().modifyFileFromStr(modifyArgs("log.xml", "<a/>"));
+    commands().modifyFileFromStr(modifyArgs("log.xml", "<a/>"));
     // A long text is logged in the same place, cut to its first 4 KB with its length.
     const QString big = "<a>" + QString("<b>x</b>").repeated(100000) + "</a>";
-    cache().modifyFileFromStr(modifyArgs("big.xml", big));
+    commands().modifyFileFromStr(modifyArgs("big.xml", big));
     qInstallMessageHandler(previous);
     ASSERT_EQ(infos.size(), 2);
     EXPECT_EQ(infos.first(), stored("<a />\n"));
@@ -158,16 +160,16 @@ TEST_F(ModifyFileFromStr, TheStoredTextIsLoggedAtInformationLevel) {
 
 TEST_F(ModifyFileFromStr, EachPathIsListedOnceInFirstChangeOrder) {
     ASSERT_TRUE(writeFile(appFile("b.xml"), "<b/>"));
-    cache().modifyFileFromStr(modifyArgs("b.xml", "<b>1</b>"));
-    cache().modifyFileFromStr(modifyArgs("a.xml", "<a>1</a>"));
-    cache().modifyFileFromStr(modifyArgs("b.xml", "<b>2</b>"));
+    commands().modifyFileFromStr(modifyArgs("b.xml", "<b>1</b>"));
+    commands().modifyFileFromStr(modifyArgs("a.xml", "<a>1</a>"));
+    commands().modifyFileFromStr(modifyArgs("b.xml", "<b>2</b>"));
     EXPECT_EQ(cache().changedFiles(), (QStringList{appFile("b.xml"), appFile("a.xml")}));
 }
 
 TEST_F(ModifyFileFromStr, TheTwoRootsAddressDifferentFiles) {
     ASSERT_TRUE(writeFile(tempFile("same.xml"), "<t>temp</t>"));
-    ASSERT_EQ(cache().modifyFileFromStr(modifyArgs("same.xml", "<t>app</t>")), modifyOk());
-    EXPECT_EQ(cache().readFileToStr(readArgs("same.xml", "/t")), CommandAnswer::success("<t>temp</t>\n"));
+    ASSERT_EQ(commands().modifyFileFromStr(modifyArgs("same.xml", "<t>app</t>")), modifyOk());
+    EXPECT_EQ(commands().readFileToStr(readArgs("same.xml", "/t")), CommandAnswer::success("<t>temp</t>\n"));
     EXPECT_EQ(readFile(tempFile("same.xml")), QByteArray("<t>temp</t>"));
     EXPECT_EQ(readFile(appFile("same.xml")), stored("<t>app</t>\n").toUtf8());
     EXPECT_EQ(cache().cachedFileCount(), 2);
@@ -175,53 +177,53 @@ TEST_F(ModifyFileFromStr, TheTwoRootsAddressDifferentFiles) {
 
 TEST_F(ModifyFileFromStr, RootsWithATrailingSlashAreNotDoubled) {
     FileCache slashed(temp() + "/", app() + "/");
-    slashed.modifyFileFromStr(modifyArgs("s.xml", "<s/>"));
+    FileCommands(slashed).modifyFileFromStr(modifyArgs("s.xml", "<s/>"));
     EXPECT_EQ(slashed.changedFiles(), QStringList{appFile("s.xml")});
 }
 
 using Savexml = FileCacheTest;
 
 TEST_F(Savexml, RightAfterStartNothingIsAnswered) {
-    EXPECT_EQ(cache().savexml(), CommandAnswer::none());
+    EXPECT_EQ(commands().savexml(), CommandAnswer::none());
     EXPECT_EQ(cache().saveChangedFiles(), FileCache::SaveOutcome::NothingCached);
     // A failed read caches nothing either.
-    cache().readFileToStr(readArgs("missing.xml", "/a"));
-    EXPECT_EQ(cache().savexml(), CommandAnswer::none());
+    commands().readFileToStr(readArgs("missing.xml", "/a"));
+    EXPECT_EQ(commands().savexml(), CommandAnswer::none());
 }
 
 TEST_F(Savexml, AfterOnlyReadsTheAnswerIsSuccess) {
     ASSERT_TRUE(writeFile(tempFile("p.xml"), "<a/>"));
-    cache().readFileToStr(readArgs("p.xml", "/a"));
-    EXPECT_EQ(cache().savexml(), saveOk());
+    commands().readFileToStr(readArgs("p.xml", "/a"));
+    EXPECT_EQ(commands().savexml(), saveOk());
     EXPECT_EQ(readFile(tempFile("p.xml")), QByteArray("<a/>"));
 }
 
 TEST_F(Savexml, TheSecondSaveWritesNothingAndStillSucceeds) {
     ASSERT_TRUE(writeFile(appFile("p.xml"), "<a/>"));
-    cache().modifyFileFromStr(modifyArgs("p.xml", "<a>mine</a>"));
-    EXPECT_EQ(cache().savexml(), saveOk());
+    commands().modifyFileFromStr(modifyArgs("p.xml", "<a>mine</a>"));
+    EXPECT_EQ(commands().savexml(), saveOk());
     ASSERT_TRUE(writeFile(appFile("p.xml"), "<a>someone else</a>"));
-    EXPECT_EQ(cache().savexml(), saveOk());
+    EXPECT_EQ(commands().savexml(), saveOk());
     EXPECT_EQ(readFile(appFile("p.xml")), QByteArray("<a>someone else</a>"));
 }
 
 TEST_F(Savexml, AFileThatCannotBeWrittenStopsTheSaveAndKeepsTheList) {
     ASSERT_TRUE(writeFile(appFile("first.xml"), "<f/>"));
     ASSERT_TRUE(writeFile(appFile("third.xml"), "<t/>"));
-    cache().modifyFileFromStr(modifyArgs("first.xml", "<f>1</f>"));
+    commands().modifyFileFromStr(modifyArgs("first.xml", "<f>1</f>"));
     // Its folder does not exist: it is neither created now nor writable at save.
-    cache().modifyFileFromStr(modifyArgs("gone/second.xml", "<s>1</s>"));
-    cache().modifyFileFromStr(modifyArgs("third.xml", "<t>1</t>"));
+    commands().modifyFileFromStr(modifyArgs("gone/second.xml", "<s>1</s>"));
+    commands().modifyFileFromStr(modifyArgs("third.xml", "<t>1</t>"));
     const QStringList all{appFile("first.xml"), appFile("gone/second.xml"), appFile("third.xml")};
 
-    EXPECT_EQ(cache().savexml(), CommandAnswer::none());
+    EXPECT_EQ(commands().savexml(), CommandAnswer::none());
     EXPECT_EQ(readFile(appFile("first.xml")), stored("<f>1</f>\n").toUtf8());
     EXPECT_EQ(readFile(appFile("third.xml")), QByteArray("<t/>"));
     EXPECT_EQ(cache().changedFiles(), all);
 
     // Once the folder exists, the next save writes them all.
     ASSERT_TRUE(QDir(app()).mkdir("gone"));
-    EXPECT_EQ(cache().savexml(), saveOk());
+    EXPECT_EQ(commands().savexml(), saveOk());
     EXPECT_EQ(readFile(appFile("gone/second.xml")), stored("<s>1</s>\n").toUtf8());
     EXPECT_EQ(readFile(appFile("third.xml")), stored("<t>1</t>\n").toUtf8());
     EXPECT_TRUE(cache().changedFiles().isEmpty());
@@ -231,17 +233,17 @@ TEST_F(Savexml, SavedFilesKeepTheirPermissions) {
     ASSERT_TRUE(writeFile(appFile("p.xml"), "<a/>"));
     const QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
     ASSERT_TRUE(QFile::setPermissions(appFile("p.xml"), mode));
-    cache().modifyFileFromStr(modifyArgs("p.xml", "<a>1</a>"));
-    ASSERT_EQ(cache().savexml(), saveOk());
+    commands().modifyFileFromStr(modifyArgs("p.xml", "<a>1</a>"));
+    ASSERT_EQ(commands().savexml(), saveOk());
     const QFile::Permissions ownerGroupOther(0x7077);
     EXPECT_EQ(QFileInfo(appFile("p.xml")).permissions() & ownerGroupOther, mode);
 }
 
 TEST(OtherFileCommands, AreRecognisedButNeverAnswered) {
-    EXPECT_EQ(FileCache::downloadFile({{"downloadUrl", "http://x"}, {"relativePath", "a"}}),
+    EXPECT_EQ(FileCommands::downloadFile({{"downloadUrl", "http://x"}, {"relativePath", "a"}}),
               CommandAnswer::none());
-    EXPECT_EQ(FileCache::downloadFile({}), CommandAnswer::none());
-    EXPECT_EQ(FileCache::getWindowsKeyboreadConfig(), CommandAnswer::none());
+    EXPECT_EQ(FileCommands::downloadFile({}), CommandAnswer::none());
+    EXPECT_EQ(FileCommands::getWindowsKeyboreadConfig(), CommandAnswer::none());
 }
 
 }  // namespace

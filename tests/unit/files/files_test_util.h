@@ -15,6 +15,7 @@
 
 #include "window/command_answer.h"
 #include "window/file_cache.h"
+#include "window/file_commands.h"
 
 // Readable QString values in failure messages (the same definition in every test file).
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -89,6 +90,7 @@ protected:
     QString tempFile(const QString& name) const { return temp() + QLatin1Char('/') + name; }
     QString appFile(const QString& name) const { return app() + QLatin1Char('/') + name; }
     FileCache& cache() { return *cache_; }
+    FileCommands commands() { return FileCommands(*cache_); }
 
     QTemporaryDir tempRoot_;
     QTemporaryDir appRoot_;
