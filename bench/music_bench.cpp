@@ -8,10 +8,10 @@
 #include <kiss_fftr.h>
 
 #include "median_reporter.h"
+#include "support/wav_file.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <cmath>
@@ -41,21 +41,7 @@ void writeWav(const QString& path) {
                          0.05 * (double(noise >> 16) / 32768.0 - 1.0);
         s[2 * i] = s[2 * i + 1] = qToLittleEndian(qint16(v * 32767));
     }
-    QByteArray head("RIFF");
-    const auto put = [&](quint32 value, int bytes) {
-        char b[4];
-        qToLittleEndian(value, b);
-        head.append(b, bytes);
-    };
-    put(36 + quint32(data.size()), 4);
-    head.append("WAVEfmt ");
-    put(16, 4), put(1, 2), put(2, 2), put(kRate, 4), put(kRate * 4, 4), put(4, 2), put(16, 2);
-    head.append("data");
-    put(quint32(data.size()), 4);
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(head + data);
-    }
+    kftest::writeWavFile(path, data, kRate);
 }
 
 struct Playing {

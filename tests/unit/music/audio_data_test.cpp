@@ -16,6 +16,7 @@
 #include "music/indented_json.h"
 #include "music/memory_player.h"
 #include "music_helpers.h"
+#include "support/log_capture.h"
 
 using kf::music::MemoryPlayer;
 
@@ -97,7 +98,7 @@ TEST_F(AudioDataTest, OperationsAskThePlayer) {
     kftest::LogCapture log;
     player->unreadable.insert("/nowhere.mp3");
     audio.SetSource("/nowhere.mp3");
-    EXPECT_EQ(kftest::LogCapture::text(), "file open failed cannot open");
+    EXPECT_EQ(log.lines().join('\n'), "file open failed cannot open");
 }
 
 TEST_F(AudioDataTest, MusicInformationSetsTheSeekTimeToTheLengthInMilliseconds) {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "support/qt_wait.h"
+#include "support/wav_file.h"
 
 namespace kftest {
 
@@ -18,21 +19,7 @@ void writeSineWav(const QString& path, double seconds, double hz, double amplitu
         samples[2 * i] =
             qToLittleEndian(qint16(std::lround(32767 * amplitude * std::sin(2 * M_PI * hz * i / rate))));
     }
-    QByteArray head("RIFF");
-    const auto put = [&](quint32 value, int bytes) {
-        char b[4];
-        qToLittleEndian(value, b);
-        head.append(b, bytes);
-    };
-    put(36 + quint32(data.size()), 4);
-    head.append("WAVEfmt ");
-    put(16, 4), put(1, 2), put(2, 2), put(rate, 4), put(rate * 4, 4), put(4, 2), put(16, 2);
-    head.append("data");
-    put(quint32(data.size()), 4);
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(head + data);
-    }
+    writeWavFile(path, data, rate);
 }
 
 bool encodeWav(const QString& wav, const QString& out, const QString& encoder) {
@@ -58,21 +45,6 @@ void ClockedPlayer::playUntil(qint64 ms) {
 bool ClockedPlayer::openDecoded(const QString& path) {
     return player->openFile(path, kf::music::StreamFormat::Detect) &&
            waitFor([this] { return player->decoded(); });
-}
-
-LogCapture::LogCapture() {
-    lines().clear();
-    previous_ = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& text) { lines().append(text); });
-}
-
-LogCapture::~LogCapture() {
-    qInstallMessageHandler(previous_);
-}
-
-QStringList& LogCapture::lines() {
-    static QStringList all;
-    return all;
 }
 
 }  // namespace kftest

@@ -1,8 +1,7 @@
 #pragma once
 // Helpers for the music tests: generated sound files, a clock the test moves, the real player
-// on a device-less output, and the log lines written meanwhile.
+// on a device-less output.
 #include <QString>
-#include <QStringList>
 #include <QtGlobal>
 #include <memory>
 
@@ -29,18 +28,6 @@ struct ClockedPlayer {
     std::shared_ptr<qint64> now = std::make_shared<qint64>(0);
     kf::platform::NullAudioSink* sink = nullptr;
     std::unique_ptr<kf::music::StreamPlayer> player;
-};
-
-// Collects the log lines written while it lives (and keeps them off the test output).
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    static QStringList& lines();
-    static QString text() { return lines().join('\n'); }
-
-private:
-    QtMessageHandler previous_;
 };
 
 }  // namespace kftest

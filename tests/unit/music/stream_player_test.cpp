@@ -11,6 +11,7 @@
 
 #include "music_helpers.h"
 #include "platform/audio/qt_audio_sink.h"
+#include "support/log_capture.h"
 #include "support/qt_wait.h"
 
 using namespace kf::music;
@@ -124,8 +125,7 @@ TEST_F(StreamPlayerTest, FilesThatCannotBePlayedLeaveThePlayerStopped) {
         EXPECT_FALSE(player.status().playing);
         EXPECT_FALSE(player.errorText().isEmpty());
     }
-    EXPECT_TRUE(kftest::LogCapture::text().contains("cannot decode"))
-        << kftest::LogCapture::text().toStdString();
+    EXPECT_TRUE(log.lines().join('\n').contains("cannot decode")) << log.lines().join('\n').toStdString();
 }
 
 TEST(StreamPlayerOutput, WithoutASoundCardNothingPlays) {

@@ -281,6 +281,19 @@ export function Dialog(props: { title: string; onClose: () => void; children: Co
   );
 }
 
+// A screen's title line: its heading, a line under it, and the screen's own buttons on the right.
+export function ScreenHead({ title, sub, titleId, children }: { title: string; sub: ComponentChildren; titleId?: string; children?: ComponentChildren }) {
+  return (
+    <header class="screen-head">
+      <div>
+        <h1 id={titleId}>{title}</h1>
+        <p class="sub">{sub}</p>
+      </div>
+      {children}
+    </header>
+  );
+}
+
 export function Empty({ icon, title, body, children }: { icon: keyof typeof PATHS; title: string; body?: string; children?: ComponentChildren }) {
   return (
     <div class="empty">

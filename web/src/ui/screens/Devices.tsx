@@ -1,7 +1,7 @@
 // Devices: what is attached, which profile each one got, and the way to its settings.
 import { fmt } from '../../i18n';
 import type { Session } from '../../model/app';
-import { Empty, Icon, useApp, WriteStatus } from '../kit';
+import { Empty, Icon, ScreenHead, useApp, WriteStatus } from '../kit';
 
 function DeviceCard({ s }: { s: Session }) {
   const app = useApp();
@@ -58,16 +58,12 @@ export function DevicesScreen() {
   const sessions = Array.from(app.sessions.values());
   return (
     <section class="screen" aria-labelledby="devices-title">
-      <header class="screen-head">
-        <div>
-          <h1 id="devices-title">{t.title}</h1>
-          <p class="sub">{t.subtitle}</p>
-        </div>
+      <ScreenHead title={t.title} sub={t.subtitle} titleId="devices-title">
         <button type="button" class="btn ghost" onClick={() => void app.refreshDevices()}>
           <Icon name="refresh" size={16} />
           {t.refresh}
         </button>
-      </header>
+      </ScreenHead>
       {app.devicesState === 'loading' && (
         <div class="loading" role="status">
           <span class="spinner" aria-hidden="true" />

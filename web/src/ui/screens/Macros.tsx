@@ -23,7 +23,7 @@ import {
   type StepKind,
 } from '../../model/macro';
 import type { ButtonRow, MacroDef } from '../../model/profile';
-import { Empty, Icon, Select, useApp, WriteStatus } from '../kit';
+import { Empty, Icon, ScreenHead, Select, useApp, WriteStatus } from '../kit';
 
 const KINDS = Object.keys(STEP_NAMES) as StepKind[];
 const MOUSE_OF_EVENT: Record<number, MouseButton> = { 0: '左键', 1: '中键', 2: '右键' };
@@ -315,16 +315,12 @@ export function MacrosScreen() {
   };
   return (
     <section class="screen">
-      <header class="screen-head">
-        <div>
-          <h1>{t.title}</h1>
-          <p class="sub">{t.hint}</p>
-        </div>
+      <ScreenHead title={t.title} sub={t.hint}>
         <button type="button" class="btn primary" onClick={add}>
           <Icon name="plus" size={16} />
           {t.new}
         </button>
-      </header>
+      </ScreenHead>
       {macros.length === 0 && <Empty icon="macro" title={t.empty} body={t.hint} />}
       <div class="macros" hidden={macros.length === 0}>
         <ul class="macro-list" aria-label={t.title}>

@@ -7,7 +7,7 @@ import { LIFT_HEIGHTS, MOUSE_EFFECTS, REPORT_RATES } from '../../model/functions
 import type { ButtonRow } from '../../model/profile';
 import { AssignDialog } from '../AssignDialog';
 import { ColourPicker } from '../colour';
-import { Empty, Field, Icon, Segmented, Slider, Tabs, Toggle, useApp, WriteStatus } from '../kit';
+import { Empty, Field, Icon, ScreenHead, Segmented, Slider, Tabs, Toggle, useApp, WriteStatus } from '../kit';
 
 type Tab = 'buttons' | 'dpi' | 'lighting' | 'performance';
 
@@ -250,13 +250,7 @@ export function DeviceHeader({ s, title }: { s: Session; title: string }) {
   const app = useApp();
   const modes = s.profile?.modes() ?? [];
   return (
-    <header class="screen-head">
-      <div>
-        <h1>{title}</h1>
-        <p class="sub">
-          {s.info.Version} · {s.named?.active}
-        </p>
-      </div>
+    <ScreenHead title={title} sub={<>{s.info.Version} · {s.named?.active}</>}>
       {modes.length > 1 && (
         <div class="mode-pick">
           <Segmented
@@ -270,7 +264,7 @@ export function DeviceHeader({ s, title }: { s: Session; title: string }) {
           />
         </div>
       )}
-    </header>
+    </ScreenHead>
   );
 }
 

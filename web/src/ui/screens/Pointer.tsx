@@ -4,7 +4,7 @@ import type { PointerCommand } from '../../bridge/protocol';
 import { fmt } from '../../i18n';
 import type { App } from '../../model/app';
 import { ACCELERATION, doubleClickMs, DOUBLE_CLICK_STEPS, POINTER_SPEED_TICKS, speedForTick } from '../../model/functions';
-import { Field, Icon, Segmented, Slider, useApp } from '../kit';
+import { Field, Icon, ScreenHead, Segmented, Slider, useApp } from '../kit';
 
 export interface PointerValues {
   speed: number; // tick 0..10
@@ -73,16 +73,12 @@ export function PointerScreen() {
   };
   return (
     <section class="screen">
-      <header class="screen-head">
-        <div>
-          <h1>{t.title}</h1>
-          <p class="sub">{t.hint}</p>
-        </div>
+      <ScreenHead title={t.title} sub={t.hint}>
         <button type="button" class="btn ghost" onClick={restore}>
           <Icon name="refresh" size={16} />
           {t.defaults}
         </button>
-      </header>
+      </ScreenHead>
       <div class="card form">
         <Field label={t.speed} status={app.writes.get(key('speed'))}>
           <Slider label={t.speed} min={0} max={POINTER_SPEED_TICKS} value={shown('speed')} ends={[t.slow, t.fast]} format={(v) => String(speedForTick(v))} onCommit={(v) => set('speed', v)} />

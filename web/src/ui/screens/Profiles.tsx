@@ -6,7 +6,7 @@ import type { App, Session } from '../../model/app';
 import { plannedWrites } from '../../model/applyAll';
 import { Profile, ProfileError } from '../../model/profile';
 import { ProfileStore } from '../../model/profileStore';
-import { Empty, Icon, useApp } from '../kit';
+import { Empty, Icon, ScreenHead, useApp } from '../kit';
 
 interface Progress {
   done: number;
@@ -107,13 +107,7 @@ export function ProfilesScreen() {
 
   return (
     <section class="screen">
-      <header class="screen-head">
-        <div>
-          <h1>{t.title}</h1>
-          <p class="sub">
-            {s.info.Version} · {t.hint}
-          </p>
-        </div>
+      <ScreenHead title={t.title} sub={<>{s.info.Version} · {t.hint}</>}>
         <div class="head-actions">
           <button type="button" class="btn ghost" disabled={busy} onClick={() => void importProfile()}>
             {t.import}
@@ -126,7 +120,7 @@ export function ProfilesScreen() {
             {t.new}
           </button>
         </div>
-      </header>
+      </ScreenHead>
       <ul class="profile-list">
         {named.items.map((item) => {
           const active = item.name === named.active;
