@@ -59,6 +59,16 @@ class Client:
     def wait(self, script, what, timeout=10):
         return check(wait_for(lambda: self.probe.eval(script), timeout), what)
 
+    def press(self, keys, script, what):
+        """Presses `keys` in the window until `script` holds: an X server without a window manager
+        may hand the first key event to no window while the focus settles."""
+        for _ in range(3):
+            xdotool('windowfocus', self.window)
+            xdotool('key', '--window', self.window, keys)
+            if wait_for(lambda: self.probe.eval(script), 3):
+                return True
+        return check(False, what)
+
     def shot(self, name):
         time.sleep(0.25)  # let transitions settle
         self.probe.screenshot(os.path.join(SHOTS, f'{LANG}-{name}.png'))
@@ -127,7 +137,7 @@ def screenshots(c):
     c.shot('assign')
     c.probe.eval('document.querySelectorAll(".vtabs [role=tab]")[1].click()')
     c.shot('assign-keys')
-    xdotool('key', '--window', c.window, 'Escape')
+    c.press('Escape', '!document.querySelector(".dialog")', 'Escape closes the assignment dialog')
     c.probe.eval('window.kfApp.select("QZK-ZKC-V1.1.0")')
     c.click('[data-screen="keyboard"]')
     for i in range(3):
@@ -144,8 +154,7 @@ def screenshots(c):
     c.shot('profiles')
     c.click('[data-screen="pointer"]')
     c.shot('pointer')
-    xdotool('key', '--window', c.window, 'ctrl+shift+d')
-    c.wait('!!document.querySelector(".diag")', 'Ctrl+Shift+D opens the diagnostics view')
+    c.press('ctrl+shift+d', '!!document.querySelector(".diag")', 'Ctrl+Shift+D opens the diagnostics view')
     c.shot('diagnostics')
     subprocess.run(['import', '-window', 'root', os.path.join(SHOTS, f'{LANG}-window.png')], check=False)
 

@@ -125,6 +125,7 @@ const FLOWS: [string, (p: Page) => Promise<void>, Record<string, string>[]][] = 
       await p.click('.btn:has-text("New macro")');
       await p.click('label:has-text("Record pauses") input');
       await p.click('.btn:has-text("Record")');
+      await p.waitForSelector('.record-pad:focus');
       await p.keyboard.down('KeyA');
       await p.keyboard.up('KeyA');
       await p.click('.btn:has-text("Stop")');

@@ -1,7 +1,7 @@
 // Macros: a recorder and a step editor; macros are kept in the device's profile and written to
 // a button's macro slot with "CustomButton" type "Macro". A macro too long for the slot is
 // refused here, before anything is sent.
-import { useRef, useState } from 'preact/hooks';
+import { useLayoutEffect, useRef, useState } from 'preact/hooks';
 import { fmt } from '../../i18n';
 import type { Session } from '../../model/app';
 import { buttonName, buttonWrite } from '../../model/assign';
@@ -175,6 +175,12 @@ function Editor({ s, macro, onSave, onDelete }: { s: Session; macro: MacroDef; o
   const bytes = macroBytes(steps);
   const limit = slotBytes - MACRO_HEADER_BYTES;
 
+  // The pad takes the keyboard as soon as it is drawn, before the next input event, so the
+  // first key pressed after "Record" is never lost.
+  useLayoutEffect(() => {
+    if (recording) pad.current?.focus();
+  }, [recording]);
+
   const record = (e: Captured) => captured.current.push(e);
   const stop = () => {
     setRecording(false);
@@ -209,7 +215,7 @@ function Editor({ s, macro, onSave, onDelete }: { s: Session; macro: MacroDef; o
         </button>
       </div>
       <div class="recorder">
-        <button type="button" class={recording ? 'btn danger' : 'btn'} onClick={() => (recording ? stop() : (setRecording(true), requestAnimationFrame(() => pad.current?.focus())))}>
+        <button type="button" class={recording ? 'btn danger' : 'btn'} onClick={() => (recording ? stop() : setRecording(true))}>
           <Icon name={recording ? 'stop' : 'record'} size={16} />
           {recording ? t.stop : t.record}
         </button>
