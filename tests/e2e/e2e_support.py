@@ -81,3 +81,20 @@ def stop_client(client, timeout=15):
     except subprocess.TimeoutExpired:
         client.kill()
         return client.wait()
+
+
+def send_request(window, probe, text):
+    """Types a request into the diagnostics view of the page (a PageProbe) and sends it, as a
+    person would."""
+    if not probe.eval('!!document.querySelector(".diag textarea")'):
+        xdotool('mousemove', '--window', window, '400', '18', 'click', '1')  # the title bar takes the focus
+        xdotool('key', '--window', window, 'ctrl+shift+d')
+        wait_for(lambda: probe.eval('!!document.querySelector(".diag textarea")'), 10)
+    # The update commands are never answered: the view takes a new request once it gave up waiting.
+    wait_for(lambda: probe.eval('!document.querySelector(".diag .btn.primary").disabled'), 15)
+    at = probe.centre('.diag textarea')
+    xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
+    xdotool('key', '--window', window, 'ctrl+a')
+    xdotool('type', '--window', window, '--delay', '2', text)
+    at = probe.centre('.diag .btn.primary')
+    xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
