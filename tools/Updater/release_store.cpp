@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cefclient/theme_archive.h"
 #include "cefclient/update_digest.h"
 #include "safe_tree.h"
 
@@ -21,6 +22,7 @@ namespace kf::updater {
 namespace {
 
 const QString kReleases = QStringLiteral("releases");
+constexpr int kMaxUpdateEntries = 100000;  // files and folders of one update
 const QString kCurrent = QStringLiteral("current");
 const QString kPrevious = QStringLiteral("previous");
 
@@ -189,6 +191,8 @@ private:
         rules.checkOwner = r_.elevated;
         rules.owner = r_.user;
         rules.afterListing = r_.afterListing;
+        rules.maxBytes = theme_archive::kMaxPayloadSize;  // no package unpacks to more
+        rules.maxEntries = kMaxUpdateEntries;
         QString digest;
         if (!copyTree(update.get(), target.get(), rules, error) ||
             !digestTree(target.get(), &digest, error)) {

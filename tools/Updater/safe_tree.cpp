@@ -59,20 +59,18 @@ bool writeAll(int fd, const char* data, ssize_t size) {
     return true;
 }
 
-// Copies from `in` to `out` until the end; feeds the bytes to `digest` when given.
-bool copyContent(int in, int out, kf::update::UpdateDigest* digest, qint64* copied) {
+// Copies `size` bytes from `in` to `out` (none when `out` is -1), feeding them to `digest` when
+// given. False when the file ends early; bytes the file gained since it was measured are left.
+bool copyContent(int in, int out, kf::update::UpdateDigest* digest, qint64 size) {
     static thread_local QByteArray buffer(1 << 20, Qt::Uninitialized);
-    *copied = 0;
-    for (;;) {
-        const ssize_t n = ::read(in, buffer.data(), size_t(buffer.size()));
+    qint64 copied = 0;
+    while (copied < size) {
+        const ssize_t n = ::read(in, buffer.data(), size_t(qMin<qint64>(buffer.size(), size - copied)));
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0) {
+        if (n <= 0) {
             return false;
-        }
-        if (n == 0) {
-            return true;
         }
         if (digest) {
             digest->addData(buffer.constData(), n);
@@ -80,9 +78,27 @@ bool copyContent(int in, int out, kf::update::UpdateDigest* digest, qint64* copi
         if (out >= 0 && !writeAll(out, buffer.constData(), n)) {
             return false;
         }
-        *copied += n;
+        copied += n;
     }
+    return true;
 }
+
+// What a copy has taken so far, against the rules' limits.
+struct Totals {
+    qint64 bytes = 0;
+    int entries = 0;
+
+    bool take(const CopyRules& rules, qint64 size, const QString& relative, QString* error) {
+        bytes += size;
+        entries += 1;
+        if ((rules.maxBytes > 0 && bytes > rules.maxBytes) ||
+            (rules.maxEntries > 0 && entries > rules.maxEntries)) {
+            *error = QStringLiteral("the update is too large at %1").arg(relative);
+            return false;
+        }
+        return true;
+    }
+};
 
 bool skipped(const CopyRules& rules, const QString& relativeFolder, const QString& name) {
     if (!relativeFolder.isEmpty()) {
@@ -123,7 +139,7 @@ mode_t fileMode(const CopyRules& rules, const struct stat& source, bool replaced
     return 0600;
 }
 
-bool copyFile(int sourceFd, int targetFd, const QString& name, const QString& relative,
+bool copyFile(int sourceFd, int targetFd, const QString& name, const QString& relative, Totals* totals,
               const CopyRules& rules, QString* error) {
     const QByteArray n = native(name);
     Fd in(::openat(sourceFd, n.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
@@ -137,6 +153,9 @@ bool copyFile(int sourceFd, int targetFd, const QString& name, const QString& re
     }
     if (!S_ISREG(st.st_mode)) {
         *error = QStringLiteral("%1 changed into a folder while being copied").arg(relative);
+        return false;
+    }
+    if (!totals->take(rules, st.st_size, relative, error)) {
         return false;
     }
     bool replacedExecutable = false;
@@ -153,8 +172,7 @@ bool copyFile(int sourceFd, int targetFd, const QString& name, const QString& re
         }
     }
     Fd out(::openat(targetFd, n.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    qint64 copied = 0;
-    if (out.get() < 0 || !copyContent(in.get(), out.get(), nullptr, &copied) ||
+    if (out.get() < 0 || !copyContent(in.get(), out.get(), nullptr, st.st_size) ||
         ::fchmod(out.get(), fileMode(rules, st, replacedExecutable)) != 0 || ::fsync(out.get()) != 0) {
         *error = QStringLiteral("cannot copy %1: %2").arg(relative, systemError());
         return false;
@@ -182,8 +200,8 @@ bool copyLink(int sourceFd, int targetFd, const QString& name, const QString& re
     return true;
 }
 
-bool copyFolder(int sourceFd, int targetFd, const QString& relativeFolder, const CopyRules& rules,
-                QString* error) {
+bool copyFolder(int sourceFd, int targetFd, const QString& relativeFolder, Totals* totals,
+                const CopyRules& rules, QString* error) {
     QStringList names;
     if (!listFolder(sourceFd, &names)) {
         *error = QStringLiteral("cannot list %1: %2")
@@ -217,7 +235,7 @@ bool copyFolder(int sourceFd, int targetFd, const QString& relativeFolder, const
         }
         if (!S_ISDIR(st.st_mode)) {
             // The open decides: a link or anything else put here since the look is refused there.
-            if (!copyFile(sourceFd, targetFd, name, relative, rules, error)) {
+            if (!copyFile(sourceFd, targetFd, name, relative, totals, rules, error)) {
                 return false;
             }
             continue;
@@ -232,7 +250,8 @@ bool copyFolder(int sourceFd, int targetFd, const QString& relativeFolder, const
             return false;
         }
         Fd out(openOrMakeFolder(targetFd, name, folderMode, error));
-        if (out.get() < 0 || !copyFolder(in.get(), out.get(), relative, rules, error)) {
+        if (out.get() < 0 || !totals->take(rules, 0, relative, error) ||
+            !copyFolder(in.get(), out.get(), relative, totals, rules, error)) {
             return false;
         }
         ::fsync(out.get());
@@ -326,7 +345,8 @@ bool copyTree(int sourceFd, int targetFd, const CopyRules& rules, QString* error
         }
         return false;
     }
-    return copyFolder(sourceFd, targetFd, QString(), rules, error) && ::fsync(targetFd) == 0;
+    Totals totals;
+    return copyFolder(sourceFd, targetFd, QString(), &totals, rules, error) && ::fsync(targetFd) == 0;
 }
 
 bool digestTree(int folderFd, QString* hex, QString* error) {
@@ -346,8 +366,7 @@ bool digestTree(int folderFd, QString* hex, QString* error) {
             return false;
         }
         digest.beginFile(file.second, quint64(st.st_size));
-        qint64 read = 0;
-        if (!copyContent(in.get(), -1, &digest, &read) || read != st.st_size) {
+        if (!copyContent(in.get(), -1, &digest, st.st_size)) {
             *error = QStringLiteral("cannot read %1 back").arg(file.second);
             return false;
         }

@@ -25,6 +25,9 @@ struct CopyRules {
         FromReplaced,  // 0755 where the file it replaces was executable, else 0644
     } modes = Modes::Private;
     bool replace = false;  // files already in the target are replaced (an overlay)
+    // Limits of the whole copy (0: none), so a user cannot fill the disk of the elevated half.
+    qint64 maxBytes = 0;
+    int maxEntries = 0;
     // Test hook: called after a folder's names were read, before any of them is opened.
     std::function<void(const QString& relativeFolder)> afterListing;
 };

@@ -223,6 +223,8 @@ TEST_F(UpdaterInstall, WhatAUserSlipsIntoTheUpdateInstallsNothing) {
          [&] { ASSERT_TRUE(put(update + "/sub/y", "root's")); }, nullptr},
         {"a symbolic link", true, "sub/k is a symbolic link",
          [&] { ASSERT_TRUE(asUser("ln -s " + secret + "/key " + update + "/sub/k")); }, nullptr},
+        {"more than any package holds", true, "too large",
+         [&] { ASSERT_TRUE(asUser("truncate -s 300M " + update + "/sub/big")); }, nullptr},
         {"a pipe", true, "sub/p is neither a file nor a folder",
          [&] { ASSERT_TRUE(asUser("mkfifo " + update + "/sub/p")); }, nullptr},
         {"digest mismatch", true, "digest",
