@@ -10,7 +10,6 @@ import lzma
 import os
 import re
 import shutil
-import signal
 import stat
 import struct
 import subprocess
@@ -18,7 +17,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, free_port, send_request, start_client, wait_for, xdotool  # noqa: E402
+from e2e_support import Checks, client_env, free_port, send_request, start_client, stop  # noqa: E402
+from e2e_support import wait_for, xdotool  # noqa: E402
 from e2e_support import read_text as read  # noqa: E402
 from page_probe import PageProbe  # noqa: E402
 
@@ -57,14 +57,6 @@ def snapshot(folder, skip=()):
             with open(path, 'rb') as f:
                 files[os.path.relpath(path, folder)] = hashlib.sha1(f.read()).hexdigest()
     return files
-
-
-def running(pid):
-    try:
-        with open(f'/proc/{pid}/stat') as f:
-            return f.read().rsplit(')', 1)[1].split()[0] not in ('Z', 'X')
-    except OSError:
-        return False
 
 
 def main():
@@ -146,10 +138,8 @@ def main():
             restarted = int(started.group(1))
             check(wait_for(lambda: MARKER in read(log_path)), 'the restarted client shows the new pages')
     finally:
-        for pid in ([client.pid] if client.poll() is None else []) + ([restarted] if restarted else []):
-            os.kill(pid, signal.SIGTERM)
-            if not wait_for(lambda: not running(pid), 15):
-                os.kill(pid, signal.SIGKILL)
+        for pid in [client.pid] + ([restarted] if restarted else []):
+            stop(pid)
         client.wait(5)
         if check.failures:
             print('--- client log ---\n' + read(log_path)[-4000:] + '\n--- updater log ---\n' + read(updater_log))

@@ -2,6 +2,7 @@
 waiting for a condition, the environment and start of a real client that keeps everything it
 writes inside one temporary folder, and small helpers for files, ports and xdotool."""
 import os
+import signal
 import socket
 import subprocess
 import sys
@@ -70,6 +71,23 @@ def client_env(tmp, **extra):
 def start_client(app_dir, log_path, env, *args):
     return subprocess.Popen([os.path.join(app_dir, 'kestrafon'), f'--log-file={log_path}', *args], env=env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def running(pid):
+    """True while process pid runs (a zombie has ended)."""
+    try:
+        with open(f'/proc/{pid}/stat') as f:
+            return f.read().rsplit(')', 1)[1].split()[0] not in ('Z', 'X')
+    except OSError:
+        return False
+
+
+def stop(pid, timeout=15):
+    """Ends process pid (not necessarily our child) with SIGTERM, or SIGKILL when it does not end in time."""
+    if running(pid):
+        os.kill(pid, signal.SIGTERM)
+        if not wait_for(lambda: not running(pid), timeout):
+            os.kill(pid, signal.SIGKILL)
 
 
 def stop_client(client, timeout=15):

@@ -10,7 +10,6 @@ import json
 import os
 import re
 import shutil
-import signal
 import socket
 import stat
 import struct
@@ -20,7 +19,7 @@ import tempfile
 import threading
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, free_port, send_request, wait_for, xdotool  # noqa: E402
+from e2e_support import Checks, free_port, send_request, stop, wait_for, xdotool  # noqa: E402
 from e2e_support import read_text as read  # noqa: E402
 from page_probe import PageProbe  # noqa: E402
 
@@ -30,21 +29,16 @@ check = Checks()
 
 # The stand-in for pkexec: asks this test, over a socket, to run its command as root for the
 # calling user, and passes on the output and exit code.
-PKEXEC = '''#!/usr/bin/python3
+PKEXEC = """#!/usr/bin/python3
 import json, socket, sys
 s = socket.socket(socket.AF_UNIX)
 s.connect(%r)
-s.sendall(json.dumps(sys.argv[1:]).encode() + b'\\n')
-answer = b''
-while True:
-    part = s.recv(65536)
-    if not part:
-        break
-    answer += part
-reply = json.loads(answer)
+s.sendall(json.dumps(sys.argv[1:]).encode())
+s.shutdown(socket.SHUT_WR)
+reply = json.loads(s.makefile().read())
 sys.stdout.write(reply['output'])
 sys.exit(reply['code'])
-'''
+"""
 
 
 class Elevator:
@@ -68,12 +62,9 @@ class Elevator:
                 return
             with conn:
                 uid = struct.unpack('3i', conn.getsockopt(socket.SOL_SOCKET, socket.SO_PEERCRED, 12))[1]
-                data = b''
-                while not data.endswith(b'\n'):
-                    data += conn.recv(65536)
-                argv = json.loads(data)
-                self.commands.append(argv)
-                run = subprocess.run(argv, env=dict(self.env, PKEXEC_UID=str(uid)), capture_output=True, text=True)
+                self.commands.append(json.loads(conn.makefile('rb').read()))
+                run = subprocess.run(self.commands[-1], env=dict(self.env, PKEXEC_UID=str(uid)), capture_output=True,
+                                     text=True)
                 conn.sendall(json.dumps({'output': run.stdout + run.stderr, 'code': run.returncode}).encode())
 
 
@@ -87,21 +78,6 @@ def update_digest(files):
     for path in sorted(files, key=lambda p: p.encode()):
         h.update(path.encode() + b'\0' + struct.pack('>Q', len(files[path])) + files[path])
     return h.hexdigest()
-
-
-def running(pid):
-    try:
-        with open(f'/proc/{pid}/stat') as f:
-            return f.read().rsplit(')', 1)[1].split()[0] not in ('Z', 'X')
-    except OSError:
-        return False
-
-
-def stop(pid):
-    if running(pid):
-        os.kill(pid, signal.SIGTERM)
-        if not wait_for(lambda: not running(pid), 15):
-            os.kill(pid, signal.SIGKILL)
 
 
 def tree(folder):

@@ -2,6 +2,7 @@
 // elevated half (files prepared and swapped by an unprivileged id through setpriv), and a kill
 // after every step. Needs root; skipped otherwise.
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -46,31 +47,21 @@ bool put(const QString& path, const QByteArray& bytes, int mode = 0644) {
            ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
 }
 
-// Every file below `folder` with its content ("-> target" for links).
-Files tree(const QString& folder) {
-    Files out;
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& info : entries) {
-        if (info.isSymLink()) {
-            out.insert(info.fileName(), "-> " + QFile::encodeName(info.symLinkTarget()));
-        } else if (info.isDir()) {
-            const Files inner = tree(info.filePath());
-            for (auto it = inner.cbegin(); it != inner.cend(); ++it) {
-                out.insert(info.fileName() + "/" + it.key(), it.value());
-            }
-        } else {
-            QFile file(info.filePath());
-            out.insert(info.fileName(), file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>");
-        }
-    }
-    return out;
+// The entries of a store's releases folder, hidden ones included.
+QStringList releases(const QString& store) {
+    return QDir(store + "/releases").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-struct stat statOf(const QString& path) {
-    struct stat st {};
-    ::lstat(QFile::encodeName(path).constData(), &st);
-    return st;
+// Every file below `folder` (relative) with its content.
+Files tree(const QString& folder) {
+    Files out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        out.insert(QDir(folder).relativeFilePath(it.filePath()),
+                   file.open(QIODevice::ReadOnly) ? file.readAll() : "");
+    }
+    return out;
 }
 
 class UpdaterInstall : public ::testing::Test {
@@ -89,9 +80,8 @@ protected:
                     {"theme.pak", "old pack"},
                     {"Resources/conf.xml", conf("1.0").toUtf8()}};
         for (auto it = oldFiles.cbegin(); it != oldFiles.cend(); ++it) {
-            ASSERT_TRUE(put(base + "/" + it.key(), it.value(), it.key().startsWith("Res") ? 0644 : 0755));
+            ASSERT_TRUE(put(base + "/" + it.key(), it.value(), it.key().contains('.') ? 0644 : 0755));
         }
-        ASSERT_TRUE(put(base + "/theme.pak", "old pack", 0644));
         QDir().mkpath(dir.path() + "/home");
         ::chown(QFile::encodeName(dir.path() + "/home").constData(), kUser, kUser);
         qputenv("KESTRAFON_PACKAGED_DIR", QFile::encodeName(base));
@@ -124,15 +114,10 @@ protected:
         return r;
     }
 
-    bool install(const kf::updater::InstallRequest& r, QString* error = nullptr) {
+    static bool install(const kf::updater::InstallRequest& r, QString* error) {
         kf::updater::Installed installed;
-        QString e;
-        const bool ok = kf::updater::installRelease(
-            r, [this](const QString& l) { log << l; }, &installed, &e);
-        if (error) {
-            *error = e;
-        }
-        return ok;
+        return kf::updater::installRelease(
+            r, [](const QString&) {}, &installed, error);
     }
 
     // The files of the client `kestrafon` would start: current, else the packaged one.
@@ -143,7 +128,6 @@ protected:
     QTemporaryDir dir;
     QString base, store, update, digest;
     Files oldFiles;
-    QStringList log;
 };
 
 }  // namespace
@@ -169,7 +153,8 @@ TEST_F(UpdaterInstall, SetIdBitsAreDroppedAndModesFollowTheReplacedFile) {
                     {"Resources/conf.xml", 0644}};
     for (const auto& e : expected) {
         SCOPED_TRACE(e.file);
-        const struct stat st = statOf(release + "/" + e.file);
+        struct stat st {};
+        ASSERT_EQ(::lstat(QFile::encodeName(release + "/" + e.file).constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, e.mode);
         EXPECT_EQ(st.st_uid, 0u);
     }
@@ -182,8 +167,7 @@ TEST_F(UpdaterInstall, SetIdBitsAreDroppedAndModesFollowTheReplacedFile) {
         ASSERT_TRUE(install(request(true, QFileInfo(store + "/current").symLinkTarget()), &error))
             << error.toStdString();
     }
-    EXPECT_EQ(QDir(store + "/releases").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              (QStringList{"3.0", "4.0"}));
+    EXPECT_EQ(releases(store), (QStringList{"3.0", "4.0"}));
     EXPECT_EQ(QFileInfo(store + "/previous").symLinkTarget(), store + "/releases/3.0");
     EXPECT_EQ(running().value("kestrafon"), "new client");
 }
@@ -194,60 +178,49 @@ TEST_F(UpdaterInstall, WhatAUserSlipsIntoTheUpdateInstallsNothing) {
     ASSERT_TRUE(put(secret + "/key", "root only", 0600));
     ::chmod(QFile::encodeName(secret).constData(), 0700);
     const Files good{{"theme.pak", "new pack"}, {"sub/x", "x"}, {"Resources/conf.xml", conf("2.0").toUtf8()}};
+    // Each attack is a shell script ({U}: the update folder, {S}: the secret folder) run by the user,
+    // or by root where the kernel would stop the user but the Updater must not rely on that.
+    enum By { User, Root, UserDuringStaging };
     const struct {
         const char* name;
         bool elevated;
+        By by;
+        const char* script;
         const char* refusal;
-        std::function<void()> attack;
-        std::function<void(const QString&)> afterListing;
     } cases[] = {
-        {"folder swapped for a link during staging", true, "sub is a symbolic link", [] {},
-         [&](const QString& folder) {
-             if (folder.isEmpty()) {  // the top was listed: now the user swaps "sub"
-                 ASSERT_TRUE(asUser("mv " + update + "/sub " + update + "/gone && ln -s " + secret + " " +
-                                    update + "/sub"));
-             }
-         }},
-        // protected_hardlinks stops the user making this link; the Updater must not rely on it.
-        {"hard link to a file the user cannot read", true, "sub/key ",
-         [&] {
-             ASSERT_TRUE(run({"ln", secret + "/key", update + "/sub/key"}));
-         },
-         nullptr},
-        {"hard link, installing as the user", false, "sub/key is a hard link",
-         [&] {
-             ASSERT_TRUE(run({"ln", secret + "/key", update + "/sub/key"}));
-         },
-         nullptr},
-        {"a file of another user", true, "sub/y belongs to user 0",
-         [&] { ASSERT_TRUE(put(update + "/sub/y", "root's")); }, nullptr},
-        {"a symbolic link", true, "sub/k is a symbolic link",
-         [&] { ASSERT_TRUE(asUser("ln -s " + secret + "/key " + update + "/sub/k")); }, nullptr},
-        {"more than any package holds", true, "too large",
-         [&] { ASSERT_TRUE(asUser("truncate -s 300M " + update + "/sub/big")); }, nullptr},
-        {"a pipe", true, "sub/p is neither a file nor a folder",
-         [&] { ASSERT_TRUE(asUser("mkfifo " + update + "/sub/p")); }, nullptr},
-        {"digest mismatch", true, "digest",
-         [&] { ASSERT_TRUE(asUser("printf changed > " + update + "/theme.pak")); }, nullptr},
+        {"folder swapped for a link during staging", true, UserDuringStaging,
+         "mv {U}/sub {U}/gone; ln -s {S} {U}/sub", "sub is a symbolic link"},
+        {"hard link to a file the user cannot read", true, Root, "ln {S}/key {U}/sub/key", "sub/key "},
+        {"hard link, installing as the user", false, Root, "ln {S}/key {U}/sub/key",
+         "sub/key is a hard link"},
+        {"a file of another user", true, Root, "echo x > {U}/sub/y", "sub/y belongs to user 0"},
+        {"a symbolic link", true, User, "ln -s {S}/key {U}/sub/k", "sub/k is a symbolic link"},
+        {"more than any package holds", true, User, "truncate -s 300M {U}/sub/big", "too large"},
+        {"a pipe", true, User, "mkfifo {U}/sub/p", "sub/p is neither a file nor a folder"},
+        {"digest mismatch", true, User, "printf changed > {U}/theme.pak", "digest"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         unpack(good);
-        c.attack();
+        const QString script = QString(c.script).replace("{U}", update).replace("{S}", secret);
+        if (c.by != UserDuringStaging) {
+            ASSERT_TRUE(c.by == User ? asUser(script) : run({"/bin/sh", "-c", script}));
+        }
         kf::updater::InstallRequest r = request(c.elevated, base);
         if (!c.elevated) {
             r.store = dir.path() + "/userstore";
             QDir().mkpath(r.store);
         }
-        r.afterListing = c.afterListing;
+        r.afterListing = [&](const QString& folder) {
+            if (c.by == UserDuringStaging && folder.isEmpty()) {  // the top was listed, "sub" not yet opened
+                ASSERT_TRUE(asUser(script));
+            }
+        };
         QString error;
         EXPECT_FALSE(install(r, &error));
         EXPECT_TRUE(error.contains(c.refusal)) << error.toStdString();
         EXPECT_FALSE(QFileInfo::exists(r.store + "/current"));
-        EXPECT_EQ(
-            QDir(r.store + "/releases").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList())
-            << error.toStdString();
+        EXPECT_EQ(releases(r.store), QStringList()) << error.toStdString();
     }
 }
 
@@ -270,12 +243,8 @@ TEST_F(UpdaterInstall, AKillAfterAnyStepLeavesOneWholeClientAndTheNextRunFinishe
         };
         const pid_t child = ::fork();
         if (child == 0) {
-            kf::updater::Installed installed;
             QString error;
-            ::_exit(kf::updater::installRelease(
-                        r, [](const QString&) {}, &installed, &error)
-                        ? 0
-                        : 1);
+            ::_exit(install(r, &error) ? 0 : 1);
         }
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -288,8 +257,7 @@ TEST_F(UpdaterInstall, AKillAfterAnyStepLeavesOneWholeClientAndTheNextRunFinishe
         QString error;
         ASSERT_TRUE(install(r, &error)) << error.toStdString();
         EXPECT_EQ(running(), newFiles);
-        EXPECT_EQ(QDir(store + "/releases").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                  QStringList{"2.0"});
+        EXPECT_EQ(releases(store), QStringList{"2.0"});
         EXPECT_FALSE(QFileInfo(store + "/.current-new").isSymLink());
     }
 }
