@@ -177,7 +177,7 @@ kf::updater::InstallRequest request(const Options& o, bool elevated) {
     r.digest = o.digest;
     r.clientName = o.client;
     r.elevated = elevated;
-    r.store = elevated ? kf::updater::systemStore() : kf::updater::userStoreFor(o.installDir);
+    r.store = elevated ? kf::updater::systemStore() : kf::updater::storeFor(o.installDir);
     r.user = ::getuid();
     if (elevated) {
         bool ok = false;
@@ -251,7 +251,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    QString store = kf::updater::userStoreFor(o.installDir);
+    QString store = kf::updater::storeFor(o.installDir);
     const bool elevated = kf::updater::needsElevation(store);
     const kf::updater::LogSink sink = [&log](const QString& line) { log(line); };
     const bool installed = elevated ? installElevated(o, log) : install(o, false, sink);

@@ -110,17 +110,15 @@ void tidy(int storeFd, int releasesFd, const LogSink& log) {
     ::fsync(releasesFd);
 }
 
+// Opens the store, making it when missing (its parent must exist).
 int openStore(const InstallRequest& request, QString* error) {
-    if (!request.elevated) {
-        return openFolder(request.store, error);
-    }
     const QFileInfo info(request.store);
     Fd parent(openFolder(info.path(), error));
     if (parent.get() < 0) {
         return -1;
     }
     const int fd = openOrMakeFolder(parent.get(), info.fileName(), 0755, error);
-    if (fd >= 0 && !trustedFolder(fd, request.store, error)) {
+    if (fd >= 0 && request.elevated && !trustedFolder(fd, request.store, error)) {
         ::close(fd);
         return -1;
     }
@@ -303,9 +301,12 @@ bool installRelease(const InstallRequest& request, const LogSink& log, Installed
     return Install(request, log).run(installed, error);
 }
 
-QString userStoreFor(const QString& installFolder) {
+QString storeFor(const QString& installFolder) {
     const QFileInfo info(QDir::cleanPath(installFolder));
     const QFileInfo parent(info.path());
+    if (info.filePath() == packagedFolder()) {
+        return systemStore();
+    }
     return parent.fileName() == kReleases ? parent.path() : info.filePath();
 }
 

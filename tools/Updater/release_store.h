@@ -49,10 +49,10 @@ struct Installed {
 // anything is refused or fails: `current` then names what it named before.
 bool installRelease(const InstallRequest& request, const LogSink& log, Installed* installed, QString* error);
 
-// Where a client installed in `installFolder` keeps its releases when the user can write there:
-// the store that holds it when it is itself a release (<store>/releases/<version>), else the
-// installation itself.
-QString userStoreFor(const QString& installFolder);
+// Where a client installed in `installFolder` keeps its releases: the system store for the
+// packaged installation (never written itself); the store that holds it when it is a release
+// (<store>/releases/<version>); else the installation itself, a folder of the user's.
+QString storeFor(const QString& installFolder);
 
 // The store of the packaged installation (KESTRAFON_RELEASE_STORE, else /var/lib/kestrafon)
 // and the packaged installation (KESTRAFON_PACKAGED_DIR, else /opt/kestrafon). pkexec clears the

@@ -44,7 +44,8 @@ bool waitForExit(qint64 pid, int timeoutMs) {
 }
 
 bool needsElevation(const QString& store) {
-    return ::access(QFile::encodeName(store).constData(), W_OK) != 0;
+    const QString existing = QFileInfo::exists(store) ? store : QFileInfo(store).path();  // made when missing
+    return ::access(QFile::encodeName(existing).constData(), W_OK) != 0;
 }
 
 bool emptyFolder(const QString& folder) {

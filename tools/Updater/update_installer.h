@@ -9,7 +9,8 @@ namespace kf::updater {
 // still running after `timeoutMs`.
 bool waitForExit(qint64 pid, int timeoutMs);
 
-// True when the user cannot write `store`: the install then needs elevated rights.
+// True when the user cannot write `store` (or, while it does not exist, the folder it is made
+// in): the install then needs elevated rights.
 bool needsElevation(const QString& store);
 
 // Removes everything inside `folder` (symbolic links are removed, not followed), keeping the

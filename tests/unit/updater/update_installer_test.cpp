@@ -85,6 +85,7 @@ protected:
         QDir().mkpath(dir.path() + "/home");
         ::chown(QFile::encodeName(dir.path() + "/home").constData(), kUser, kUser);
         qputenv("KESTRAFON_PACKAGED_DIR", QFile::encodeName(base));
+        qputenv("KESTRAFON_RELEASE_STORE", QFile::encodeName(store));
     }
 
     // The user unpacks an update: `files` with their modes, in its own folder.
@@ -159,6 +160,9 @@ TEST_F(UpdaterInstall, SetIdBitsAreDroppedAndModesFollowTheReplacedFile) {
         EXPECT_EQ(st.st_uid, 0u);
     }
     EXPECT_EQ(QFileInfo(store + "/current").symLinkTarget(), release);
+    // The packaged installation and its releases keep their releases in the store, never beside it.
+    EXPECT_EQ(kf::updater::storeFor(base), store);
+    EXPECT_EQ(kf::updater::storeFor(release), store);
     EXPECT_EQ(tree(base), oldFiles) << "the packaged installation is never written";
 
     // Two more updates, each built on the running release: only the one before stays.
