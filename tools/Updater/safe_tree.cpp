@@ -141,10 +141,12 @@ mode_t fileMode(const CopyRules& rules, const struct stat& source, bool replaced
 
 bool copyFile(int sourceFd, int targetFd, const QString& name, const QString& relative, Totals* totals,
               const CopyRules& rules, QString* error) {
+    // A handle that opens nothing is checked first, and only a regular file is then opened for
+    // reading through it: a pipe or device put here is never opened.
     const QByteArray n = native(name);
-    Fd in(::openat(sourceFd, n.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    Fd handle(::openat(sourceFd, n.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
-    if (in.get() < 0 || ::fstat(in.get(), &st) != 0) {
+    if (handle.get() < 0 || ::fstat(handle.get(), &st) != 0) {
         *error = QStringLiteral("cannot open %1: %2").arg(relative, systemError());
         return false;
     }
@@ -153,6 +155,14 @@ bool copyFile(int sourceFd, int targetFd, const QString& name, const QString& re
     }
     if (!S_ISREG(st.st_mode)) {
         *error = QStringLiteral("%1 changed into a folder while being copied").arg(relative);
+        return false;
+    }
+    Fd in(::open(QByteArray("/proc/self/fd/" + QByteArray::number(handle.get())).constData(),
+                 O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    struct stat opened {};
+    if (in.get() < 0 || ::fstat(in.get(), &opened) != 0 || opened.st_ino != st.st_ino ||
+        opened.st_dev != st.st_dev) {
+        *error = QStringLiteral("cannot read %1: %2").arg(relative, systemError());
         return false;
     }
     if (!totals->take(rules, st.st_size, relative, error)) {
