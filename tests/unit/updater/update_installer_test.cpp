@@ -17,6 +17,8 @@
 
 #include "cefclient/update_digest.h"
 #include "release_store.h"
+#include "support/qt_wait.h"
+#include "support/test_paths.h"
 
 namespace {
 
@@ -263,5 +265,36 @@ TEST_F(UpdaterInstall, AKillAfterAnyStepLeavesOneWholeClientAndTheNextRunFinishe
         EXPECT_EQ(running(), newFiles);
         EXPECT_EQ(releases(store), QStringList{"2.0"});
         EXPECT_FALSE(QFileInfo(store + "/.current-new").isSymLink());
+    }
+}
+
+TEST_F(UpdaterInstall, TheProgramStartsTheNewClientOrTheOldOneAfterAFailure) {
+    const QString started = dir.path() + "/started";
+    ASSERT_TRUE(put(base + "/kestrafon",
+                    QStringLiteral("#!/bin/sh\necho \"$0 $*\" > %1\n").arg(started).toUtf8(), 0755));
+    const struct {
+        const char* name;
+        bool rightDigest;
+        int exitCode;
+        QString client;
+    } cases[] = {
+        {"digest mismatch", false, 1, base + "/kestrafon"},
+        {"installed", true, 0, store + "/current/kestrafon"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(started);
+        unpack({{"theme.pak", "new pack"}, {"Resources/conf.xml", conf("2.0").toUtf8()}});
+        QProcess updater;
+        updater.start(kftest::appDir() + "/Updater",
+                      {"--Upgrade", "--digest", c.rightDigest ? digest : QString(64, '0'), "--update-dir",
+                       update, "--install-dir", base, "--log", dir.path() + "/updater.log", "--", "-x"});
+        ASSERT_TRUE(updater.waitForFinished(20000));
+        EXPECT_EQ(updater.exitCode(), c.exitCode);
+        EXPECT_TRUE(kftest::waitFor([&] { return QFileInfo::exists(started); }, 5000));
+        QFile file(started);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), (c.client + " -x\n").toUtf8());
+        EXPECT_EQ(QDir(update).isEmpty(), c.rightDigest) << "the update folder is emptied once installed";
     }
 }
