@@ -184,8 +184,9 @@ TEST_F(UpdaterInstall, WhatAUserSlipsIntoTheUpdateInstallsNothing) {
     ASSERT_TRUE(put(secret + "/key", "root only", 0600));
     ::chmod(QFile::encodeName(secret).constData(), 0700);
     const Files good{{"theme.pak", "new pack"}, {"sub/x", "x"}, {"Resources/conf.xml", conf("2.0").toUtf8()}};
-    // Each attack is a shell script ({U}: the update folder, {S}: the secret folder) run by the user,
-    // or by root where the kernel would stop the user but the Updater must not rely on that.
+    // Each attack is a shell script ({U}: the update folder, {S}: the secret folder, {V}: the store)
+    // run by the user, or by root where the kernel would stop the user but the Updater must not
+    // rely on that; "{S}" as the base stands for a command line naming another base.
     enum By { User, Root, UserDuringStaging };
     const struct {
         const char* name;
@@ -193,6 +194,7 @@ TEST_F(UpdaterInstall, WhatAUserSlipsIntoTheUpdateInstallsNothing) {
         By by;
         const char* script;
         const char* refusal;
+        bool secretBase = false;
     } cases[] = {
         {"folder swapped for a link during staging", true, UserDuringStaging,
          "mv {U}/sub {U}/gone; ln -s {S} {U}/sub", "sub is a symbolic link"},
@@ -204,15 +206,19 @@ TEST_F(UpdaterInstall, WhatAUserSlipsIntoTheUpdateInstallsNothing) {
         {"more than any package holds", true, User, "truncate -s 300M {U}/sub/big", "too large"},
         {"a pipe", true, User, "mkfifo {U}/sub/p", "sub/p is neither a file nor a folder"},
         {"digest mismatch", true, User, "printf changed > {U}/theme.pak", "digest"},
+        {"a base that is no installation", true, User, "true", "neither the packaged installation", true},
+        {"a store others may write", true, Root, "mkdir {V}; chmod 777 {V}", "writable by root alone"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         unpack(good);
-        const QString script = QString(c.script).replace("{U}", update).replace("{S}", secret);
+        QDir(store).removeRecursively();
+        const QString script =
+            QString(c.script).replace("{U}", update).replace("{S}", secret).replace("{V}", store);
         if (c.by != UserDuringStaging) {
             ASSERT_TRUE(c.by == User ? asUser(script) : run({"/bin/sh", "-c", script}));
         }
-        kf::updater::InstallRequest r = request(c.elevated, base);
+        kf::updater::InstallRequest r = request(c.elevated, c.secretBase ? secret : base);
         if (!c.elevated) {
             r.store = dir.path() + "/userstore";
             QDir().mkpath(r.store);
