@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "cefclient/theme_archive.h"
+#include "cefclient/update_digest.h"
 
 namespace kf::update {
 
@@ -211,6 +212,7 @@ UnpackResult unpackClientUpdate(const QString& packagePath, const QString& updat
     result.status = UnpackStatus::Unpacked;
     result.packageDeleted = deleted;
     result.files = targets;
+    result.digest = updateDigest(files);
     return result;
 }
 

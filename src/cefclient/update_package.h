@@ -45,6 +45,7 @@ struct UnpackResult {
     bool packageDeleted = false;
     QString error;      // why it failed, for the log
     QStringList files;  // on success: the files now in the update folder, relative to it
+    QString digest;     // on success: their digest (update_digest.h), for the Updater's command line
 };
 
 // Reads the package, deletes it (only when it lies in the update folder: a file kept elsewhere

@@ -50,7 +50,9 @@ void Updates::executeUpdateClient(const QString& filePath) {
                           QStringLiteral("--update-dir"),
                           services_.updateFolder,
                           QStringLiteral("--install-dir"),
-                          services_.appDir};
+                          services_.appDir,
+                          QStringLiteral("--digest"),
+                          result.digest};
     if (!services_.updaterLog.isEmpty()) {
         arguments << QStringLiteral("--log") << services_.updaterLog;
     }

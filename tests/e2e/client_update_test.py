@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """A client update as a person meets it, in a temporary copy of the installation under a virtual X
 server: a package whose entry climbs out of the update folder is refused and changes nothing; a
-package built by kestrafon-archive with a changed page pack makes the client quit, the Updater
-installs it, the browser cache is gone, and the client comes back showing the new pages."""
+package built by kestrafon-archive with a changed page pack and a new version makes the client
+quit, the Updater installs it as a new release beside the installation and points `current` at
+it, the browser cache is gone, and the client comes back from the new release showing the new
+pages."""
 import hashlib
 import lzma
 import os
 import re
 import shutil
-import signal
 import stat
 import struct
 import subprocess
@@ -16,29 +17,14 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, free_port, start_client, wait_for, xdotool  # noqa: E402
+from e2e_support import Checks, client_env, free_port, send_request, start_client, stop  # noqa: E402
+from e2e_support import wait_for, xdotool  # noqa: E402
 from e2e_support import read_text as read  # noqa: E402
 from page_probe import PageProbe  # noqa: E402
 
 APP_DIR, ARCHIVE_TOOL, PAK_TOOL, PAGES = sys.argv[1:5]
 MARKER = 'page pack of the update'
 check = Checks()
-
-
-def send_request(window, probe, text):
-    """Types a request into the diagnostics view and sends it, as a person would."""
-    if not probe.eval('!!document.querySelector(".diag textarea")'):
-        xdotool('mousemove', '--window', window, '400', '18', 'click', '1')  # the title bar takes the focus
-        xdotool('key', '--window', window, 'ctrl+shift+d')
-        wait_for(lambda: probe.eval('!!document.querySelector(".diag textarea")'), 10)
-    # The update commands are never answered: the view takes a new request once it gave up waiting.
-    wait_for(lambda: probe.eval('!document.querySelector(".diag .btn.primary").disabled'), 15)
-    at = probe.centre('.diag textarea')
-    xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
-    xdotool('key', '--window', window, 'ctrl+a')
-    xdotool('type', '--window', window, '--delay', '2', text)
-    at = probe.centre('.diag .btn.primary')
-    xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
 
 
 def qstring(text):
@@ -71,14 +57,6 @@ def snapshot(folder, skip=()):
             with open(path, 'rb') as f:
                 files[os.path.relpath(path, folder)] = hashlib.sha1(f.read()).hexdigest()
     return files
-
-
-def running(pid):
-    try:
-        with open(f'/proc/{pid}/stat') as f:
-            return f.read().rsplit(')', 1)[1].split()[0] not in ('Z', 'X')
-    except OSError:
-        return False
 
 
 def main():
@@ -127,6 +105,11 @@ def main():
         os.makedirs(source)
         subprocess.run([PAK_TOOL, 'build', pages, os.path.join(source, 'theme.pak'), '--shift', '7'], check=True,
                        capture_output=True)
+        os.makedirs(os.path.join(source, 'Resources'))
+        with open(os.path.join(install, 'Resources', 'conf.xml')) as f:
+            conf = f.read()
+        with open(os.path.join(source, 'Resources', 'conf.xml'), 'w') as f:
+            f.write(re.sub(r'(<client[^>]*\sversion=")[^"]*"', r'\g<1>9.9.9"', conf, count=1))
         with open(os.path.join(source, 'theme.pak'), 'rb') as f:
             new_pack = f.read()
         good = os.path.join(update, 'client-update.pkg')
@@ -144,17 +127,19 @@ def main():
         check(not os.path.exists(os.path.join(cache, 'e2e-marker')), 'the browser cache folder was deleted')
         started = wait_for(lambda: re.search(r'started \S+/kestrafon \(pid (\d+)\)', read(updater_log)))
         check(started, 'the Updater starts the client again: ' + read(updater_log))
+        release = os.path.join(install, 'releases', '9.9.9')
+        check(os.path.realpath(os.path.join(install, 'current')) == release, 'current names the new release')
+        with open(os.path.join(release, 'theme.pak'), 'rb') as f:
+            check(f.read() == new_pack, 'the new release holds the new page pack')
         with open(os.path.join(install, 'theme.pak'), 'rb') as f:
-            check(f.read() == new_pack, 'the installation holds the new page pack')
+            check(f.read() != new_pack, 'the installation itself is left as it was')
         check(os.listdir(update) == [], f'the update folder is emptied: {os.listdir(update)}')
         if started:
             restarted = int(started.group(1))
             check(wait_for(lambda: MARKER in read(log_path)), 'the restarted client shows the new pages')
     finally:
-        for pid in ([client.pid] if client.poll() is None else []) + ([restarted] if restarted else []):
-            os.kill(pid, signal.SIGTERM)
-            if not wait_for(lambda: not running(pid), 15):
-                os.kill(pid, signal.SIGKILL)
+        for pid in [client.pid] + ([restarted] if restarted else []):
+            stop(pid)
         client.wait(5)
         if check.failures:
             print('--- client log ---\n' + read(log_path)[-4000:] + '\n--- updater log ---\n' + read(updater_log))

@@ -2,6 +2,7 @@
 waiting for a condition, the environment and start of a real client that keeps everything it
 writes inside one temporary folder, and small helpers for files, ports and xdotool."""
 import os
+import signal
 import socket
 import subprocess
 import sys
@@ -72,6 +73,23 @@ def start_client(app_dir, log_path, env, *args):
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def running(pid):
+    """True while process pid runs (a zombie has ended)."""
+    try:
+        with open(f'/proc/{pid}/stat') as f:
+            return f.read().rsplit(')', 1)[1].split()[0] not in ('Z', 'X')
+    except OSError:
+        return False
+
+
+def stop(pid, timeout=15):
+    """Ends process pid (not necessarily our child) with SIGTERM, or SIGKILL when it does not end in time."""
+    if running(pid):
+        os.kill(pid, signal.SIGTERM)
+        if not wait_for(lambda: not running(pid), timeout):
+            os.kill(pid, signal.SIGKILL)
+
+
 def stop_client(client, timeout=15):
     """Ends the client with SIGTERM, or SIGKILL when it does not end in time; returns its status."""
     if client.poll() is None:
@@ -81,3 +99,20 @@ def stop_client(client, timeout=15):
     except subprocess.TimeoutExpired:
         client.kill()
         return client.wait()
+
+
+def send_request(window, probe, text):
+    """Types a request into the diagnostics view of the page (a PageProbe) and sends it, as a
+    person would."""
+    if not probe.eval('!!document.querySelector(".diag textarea")'):
+        xdotool('mousemove', '--window', window, '400', '18', 'click', '1')  # the title bar takes the focus
+        xdotool('key', '--window', window, 'ctrl+shift+d')
+        wait_for(lambda: probe.eval('!!document.querySelector(".diag textarea")'), 10)
+    # The update commands are never answered: the view takes a new request once it gave up waiting.
+    wait_for(lambda: probe.eval('!document.querySelector(".diag .btn.primary").disabled'), 15)
+    at = probe.centre('.diag textarea')
+    xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
+    xdotool('key', '--window', window, 'ctrl+a')
+    xdotool('type', '--window', window, '--delay', '2', text)
+    at = probe.centre('.diag .btn.primary')
+    xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')

@@ -1,17 +1,20 @@
-// Updater --Upgrade [--pid PID] [--update-dir DIR] [--install-dir DIR] [--client NAME] [--log FILE]
-//                   [-- CLIENT ARGUMENTS...]
+// Updater --Upgrade --digest HEX [--pid PID] [--update-dir DIR] [--install-dir DIR] [--client NAME]
+//                   [--log FILE] [-- CLIENT ARGUMENTS...]
 //
 // Installs a client update that the client unpacked into its update folder: waits for the
-// client (PID) to exit, copies the update folder's files over the installation (each file
-// replaced in one step; when one fails, everything is put back), empties the update folder and
-// starts the client again with CLIENT ARGUMENTS. The copy runs through pkexec only when the user
-// cannot write the installation. What it does goes to the log.
+// client (PID) to exit, however long it takes, installs the update as a new release beside the
+// installation and switches `current` to it (release_store.h), empties the update folder and
+// starts the new client with CLIENT ARGUMENTS, or the old one when the install failed. HEX is
+// the digest the client computed over the files it unpacked; the files are installed only when
+// what was copied has that digest. When the user cannot write the store (a packaged
+// installation), the install alone runs as root through pkexec, whose prompt shows the digest.
 //
 // Defaults: the update folder is the current folder (the client starts the Updater there), the
-// installation is the Updater's own folder, the client is "kestrafon", the log is "updater.log"
-// in the installation when writable, else in $XDG_STATE_HOME/kestrafon (~/.local/state).
+// installation is the Updater's own folder, the client is "kestrafon", the log is
+// $XDG_STATE_HOME/kestrafon/updater.log (~/.local/state).
 //
-// --install-only: only the copy, logging to standard output (the elevated half).
+// --install-only: only the install, logging to standard output (the elevated half). As root it
+// takes the update only from files and folders of the user named by PKEXEC_UID.
 // Exit codes: 0 installed (or nothing to install), 1 failed, 2 bad command line.
 #include <QCoreApplication>
 #include <QDateTime>
@@ -22,9 +25,11 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdio>
 
+#include "release_store.h"
 #include "update_installer.h"
 
 namespace {
@@ -39,6 +44,7 @@ struct Options {
     QString installDir;
     QString client = QStringLiteral("kestrafon");
     QString log;
+    QString digest;
     QStringList clientArgs;
 };
 
@@ -81,6 +87,10 @@ bool parse(const QStringList& args, Options* o, QString* error) {
             if (!value(&o->log)) {
                 return false;
             }
+        } else if (a == QLatin1String("--digest")) {
+            if (!value(&o->digest)) {
+                return false;
+            }
         } else if (a == QLatin1String("--")) {
             o->clientArgs = args.mid(i + 1);
             break;
@@ -96,10 +106,7 @@ bool parse(const QStringList& args, Options* o, QString* error) {
     return true;
 }
 
-QString defaultLogPath(const QString& installDir) {
-    if (::access(QFile::encodeName(installDir).constData(), W_OK) == 0) {
-        return installDir + QStringLiteral("/updater.log");
-    }
+QString defaultLogPath() {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || !QDir::isAbsolutePath(state)) {
         state = QDir::homePath() + QStringLiteral("/.local/state");
@@ -130,22 +137,21 @@ private:
     QFile file_;
 };
 
-// The elevated half: the copy alone, through pkexec, its lines taken into our log.
-bool installElevated(const Options& o, const QStringList& files, Log& log) {
+// The elevated half: the install alone, through pkexec, its lines taken into our log.
+bool installElevated(const Options& o, Log& log) {
     const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
     if (pkexec.isEmpty()) {
-        log(QStringLiteral("the installation %1 is not writable and pkexec is not available")
-                .arg(o.installDir));
+        log(QStringLiteral("the store %1 is not writable and pkexec is not available")
+                .arg(kf::updater::systemStore()));
         return false;
     }
-    log(QStringLiteral("the installation %1 is not writable: copying %2 files through pkexec")
-            .arg(o.installDir)
-            .arg(files.size()));
+    log(QStringLiteral("installing into %1 as root through pkexec").arg(kf::updater::systemStore()));
     QProcess child;
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(pkexec, {QCoreApplication::applicationFilePath(), QStringLiteral("--Upgrade"),
-                         QStringLiteral("--install-only"), QStringLiteral("--update-dir"), o.updateDir,
-                         QStringLiteral("--install-dir"), o.installDir});
+                         QStringLiteral("--install-only"), QStringLiteral("--digest"), o.digest,
+                         QStringLiteral("--update-dir"), o.updateDir, QStringLiteral("--install-dir"),
+                         o.installDir, QStringLiteral("--client"), o.client});
     if (!child.waitForStarted()) {
         log(QStringLiteral("pkexec could not be started: %1").arg(child.errorString()));
         return false;
@@ -157,36 +163,66 @@ bool installElevated(const Options& o, const QStringList& files, Log& log) {
         }
     }
     if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
-        log(QStringLiteral("the elevated copy failed (exit %1); 126 or 127 means elevation was refused")
+        log(QStringLiteral("the elevated install failed (exit %1); 126 or 127 means elevation was refused")
                 .arg(child.exitCode()));
         return false;
     }
     return true;
 }
 
+kf::updater::InstallRequest request(const Options& o, bool elevated) {
+    kf::updater::InstallRequest r;
+    r.updateFolder = o.updateDir;
+    r.baseFolder = o.installDir;
+    r.digest = o.digest;
+    r.clientName = o.client;
+    r.elevated = elevated;
+    r.store = elevated ? kf::updater::systemStore() : kf::updater::storeFor(o.installDir);
+    r.user = ::getuid();
+    if (elevated) {
+        bool ok = false;
+        const uint user = qEnvironmentVariable("PKEXEC_UID").toUInt(&ok);
+        if (ok) {
+            r.user = uid_t(user);
+        }
+    }
+    return r;
+}
+
+bool install(const Options& o, bool elevated, const kf::updater::LogSink& log) {
+    kf::updater::Installed installed;
+    QString error;
+    if (!kf::updater::installRelease(request(o, elevated), log, &installed, &error)) {
+        log(QStringLiteral("not installed: ") + error);
+        return false;
+    }
+    log(QStringLiteral("installed release %1 at %2").arg(installed.version, installed.release));
+    return true;
+}
+
 int installOnly(const Options& o) {
     QTextStream out(stdout);
     const kf::updater::LogSink sink = [&out](const QString& line) { out << line << '\n' << Qt::flush; };
-    QStringList files;
-    QString error;
-    if (!kf::updater::listUpdateFiles(o.updateDir, &files, &error) ||
-        !kf::updater::installFiles(o.updateDir, files, o.installDir, sink, &error)) {
-        sink(QStringLiteral("not installed: ") + error);
-        return 1;
-    }
-    return 0;
+    return install(o, ::geteuid() == 0, sink) ? 0 : 1;
+}
+
+// The canonical form of a folder that exists, so the elevated half can walk it without links.
+QString canonicalFolder(const QString& path) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(QFileInfo(path).absoluteFilePath()) : canonical;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    ::umask(022);  // releases are readable by every user; private folders are made 0700
     QCoreApplication app(argc, argv);
     Options o;
     QString error;
     if (!parse(QCoreApplication::arguments().mid(1), &o, &error)) {
         QTextStream(stderr) << "Updater: " << error << "\n"
-                            << "usage: Updater --Upgrade [--pid PID] [--update-dir DIR] [--install-dir DIR]"
-                               " [--client NAME] [--log FILE] [-- CLIENT ARGUMENTS...]\n";
+                            << "usage: Updater --Upgrade --digest HEX [--pid PID] [--update-dir DIR]"
+                               " [--install-dir DIR] [--client NAME] [--log FILE] [-- CLIENT ARGUMENTS...]\n";
         return 2;
     }
     if (o.updateDir.isEmpty()) {
@@ -195,49 +231,44 @@ int main(int argc, char** argv) {
     if (o.installDir.isEmpty()) {
         o.installDir = QCoreApplication::applicationDirPath();
     }
-    o.updateDir = QDir::cleanPath(QFileInfo(o.updateDir).absoluteFilePath());
-    o.installDir = QDir::cleanPath(QFileInfo(o.installDir).absoluteFilePath());
     if (o.installOnly) {
+        // As root nothing is resolved: every link on the way is refused instead.
+        o.updateDir = QDir::cleanPath(QFileInfo(o.updateDir).absoluteFilePath());
+        o.installDir = QDir::cleanPath(QFileInfo(o.installDir).absoluteFilePath());
         return installOnly(o);
     }
+    o.updateDir = canonicalFolder(o.updateDir);
+    o.installDir = canonicalFolder(o.installDir);
 
-    Log log(o.log.isEmpty() ? defaultLogPath(o.installDir) : o.log);
-    log(QStringLiteral("Updater: installing %1 into %2").arg(o.updateDir, o.installDir));
-    if (o.pid > 0) {
-        log(QStringLiteral("waiting for the client (pid %1) to exit").arg(o.pid));
-        if (!kf::updater::waitForExit(o.pid, kClientExitTimeoutMs)) {
-            log(QStringLiteral("the client is still running after %1 s: nothing installed")
-                    .arg(kClientExitTimeoutMs / 1000));
-            return 1;
+    Log log(o.log.isEmpty() ? defaultLogPath() : o.log);
+    log(QStringLiteral("Updater: installing %1 over %2").arg(o.updateDir, o.installDir));
+    if (o.pid > 0 && !kf::updater::waitForExit(o.pid, kClientExitTimeoutMs)) {
+        // Never install under a running client, and never leave the user without one.
+        log(QStringLiteral("the client (pid %1) is still running after %2 s; waiting while it runs")
+                .arg(o.pid)
+                .arg(kClientExitTimeoutMs / 1000));
+        while (!kf::updater::waitForExit(o.pid, kClientExitTimeoutMs)) {
         }
     }
 
-    bool installed = false;
-    QStringList files;
-    if (!kf::updater::listUpdateFiles(o.updateDir, &files, &error)) {
-        log(QStringLiteral("not installed: ") + error);
-    } else if (files.isEmpty()) {
-        log(QStringLiteral("the update folder is empty: nothing to install"));
-        installed = true;
-    } else if (kf::updater::needsElevation(o.installDir, files)) {
-        installed = installElevated(o, files, log);
-    } else {
-        installed = kf::updater::installFiles(
-            o.updateDir, files, o.installDir, [&log](const QString& line) { log(line); }, &error);
+    QString store = kf::updater::storeFor(o.installDir);
+    const bool elevated = kf::updater::needsElevation(store);
+    const kf::updater::LogSink sink = [&log](const QString& line) { log(line); };
+    const bool installed = elevated ? installElevated(o, log) : install(o, false, sink);
+    if (elevated) {
+        store = kf::updater::systemStore();
     }
-    if (installed && !files.isEmpty()) {
-        log(QStringLiteral("installed %1 files").arg(files.size()));
-        if (!kf::updater::emptyFolder(o.updateDir)) {
-            log(QStringLiteral("could not empty the update folder %1").arg(o.updateDir));
-        }
+    if (installed && !kf::updater::emptyFolder(o.updateDir)) {
+        log(QStringLiteral("could not empty the update folder %1").arg(o.updateDir));
     } else if (!installed) {
-        log(QStringLiteral("the installation is unchanged; the update stays in %1").arg(o.updateDir));
+        log(QStringLiteral("the installed client is unchanged; the update stays in %1").arg(o.updateDir));
     }
 
-    // The client comes back in every case: with the new files, or with the old ones.
-    const QString client = o.installDir + QLatin1Char('/') + o.client;
+    // A client comes back in every case: the new release, or the one that ran before.
+    const QString folder = installed ? store + QStringLiteral("/current") : o.installDir;
+    const QString client = folder + QLatin1Char('/') + o.client;
     qint64 pid = 0;
-    if (QProcess::startDetached(client, o.clientArgs, o.installDir, &pid)) {
+    if (QProcess::startDetached(client, o.clientArgs, folder, &pid)) {
         log(QStringLiteral("started %1 (pid %2)").arg(client).arg(pid));
     } else {
         log(QStringLiteral("could not start %1").arg(client));

@@ -1,7 +1,8 @@
 #pragma once
 // Starts the Updater program that installs a client update once the client has quit. It runs
-// detached, so it outlives the client; it elevates itself only for a copy into an installation
-// the user cannot write.
+// detached, so it outlives the client; its arguments carry the digest of the unpacked update
+// ("--digest"), which it checks again over what it installs. It elevates itself only for an
+// install into a release store the user cannot write.
 #include <QList>
 #include <QString>
 #include <QStringList>

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "cefclient/theme_archive_writer.h"
+#include "cefclient/update_digest.h"
 #include "device_host_helpers.h"
 #include "platform/updater/updater_launcher.h"
 #include "support/log_capture.h"
@@ -155,4 +156,8 @@ TEST_F(UpdateCommands, ClientUpdateStartsTheUpdaterAndQuitsOnlyWithAGoodPackage)
                            "--update-dir", update_}));
     EXPECT_EQ(start.workingFolder, update_);
     EXPECT_EQ(kftest::readFile(update_ + "/theme.pak"), "new pack");
+    // The digest of what was unpacked, which the Updater checks again before it installs.
+    const int digest = start.arguments.indexOf("--digest");
+    ASSERT_GT(digest, 0);
+    EXPECT_EQ(start.arguments.value(digest + 1), kf::update::updateDigest({{"theme.pak", "new pack"}}));
 }
