@@ -49,30 +49,40 @@ const PATHS = {
 
 export function WriteStatus({ state }: { state: WriteState | undefined }) {
   const app = useContext(AppContext);
+  const t = app.t.common;
   if (!state) return <span class="wstatus" aria-live="polite" />;
-  if (state.status === 'pending')
+  if (state.status === 'pending' || state.status === 'waiting') {
+    const waiting = state.status === 'waiting';
+    const long = state.computer ? t.waitingComputer : t.waitingDevice;
     return (
-      <span class="wstatus pending" aria-live="polite">
+      <span class={waiting ? 'wstatus pending waiting' : 'wstatus pending'} aria-live="polite" title={waiting ? long : undefined}>
         <span class="spinner" aria-hidden="true" />
-        {app.t.common.writing}
+        {waiting ? t.waiting : t.writing}
+        {waiting && <span class="sr-only">{long}</span>}
       </span>
     );
+  }
   if (state.status === 'ok')
     return (
       <span class="wstatus ok" aria-live="polite">
         <Icon name="check" size={14} />
-        {app.t.common.written}
+        {state.computer ? t.applied : t.written}
       </span>
     );
   return (
     <span class="wstatus failed" role="alert">
       <Icon name="alert" size={14} />
-      {app.t.common.notWritten}
+      {state.computer ? t.notApplied : t.notWritten}
       <button type="button" class="link" onClick={state.retry}>
-        {app.t.common.retry}
+        {t.retry}
       </button>
     </span>
   );
+}
+
+// True while a write of this setting is unanswered: the control shows the new value, marked busy.
+export function isBusy(state: WriteState | undefined): boolean {
+  return !!state && (state.status === 'pending' || state.status === 'waiting');
 }
 
 export function Field({ label, hint, status, children }: { label: string; hint?: string; status?: WriteState; children: ComponentChildren }) {
