@@ -83,6 +83,7 @@ export const SUCCESS = {
   linesX: 'modifyMouseScrollLinesX success',
   doubleClick: 'modifyMouseDoubleClick success',
   closeX: 'CloseX sucess',
+  quit: 'modify conf sucess',
 } as const;
 
 export type PointerCommand =
@@ -316,6 +317,12 @@ export class CommandClient {
     this.fireAndForget(max ? 'maxsizeWindow' : 'restoreWindow');
   }
 
+  // Saves the changed files and ends the client.
+  quit(): Promise<Answer> {
+    return this.command('CloseApp', {}, TIMEOUTS.system, SUCCESS.quit);
+  }
+
+  // Hides the window to the tray; where the desktop has no tray, the client quits instead.
   closeToTray(): Promise<Answer> {
     return this.command('CloseX', {}, TIMEOUTS.system, SUCCESS.closeX);
   }

@@ -46,6 +46,11 @@ export interface Notice {
 
 type Send = () => Promise<Answer>;
 
+// Notices on screen at once, and how long those without Retry stay.
+export const MAX_NOTICES = 3;
+const INFO_MS = 3500;
+const ERROR_MS = 8000;
+
 const busy = (w: WriteState) => w.status === 'pending' || w.status === 'waiting';
 
 // What the assignment dialog offers, from the client's driver table and command packets.
@@ -73,6 +78,8 @@ export class App {
   writes = new Map<string, WriteState>();
   notices: Notice[] = [];
   diagnostics = false;
+  // Devices that went away while the pages had them, by device key, until they come back.
+  disconnected = new Map<string, DeviceKind>();
   readonly store: ProfileStore;
 
   private listeners: Array<() => void> = [];
@@ -174,12 +181,22 @@ export class App {
     this.devices = list;
     this.devicesState = 'ready';
     const keys = new Set(list.map((d) => d.Version));
-    for (const key of Array.from(this.sessions.keys())) if (!keys.has(key)) this.sessions.delete(key);
+    for (const [key, s] of Array.from(this.sessions.entries())) {
+      if (keys.has(key)) continue;
+      this.sessions.delete(key);
+      this.disconnected.set(key, s.kind);
+      this.notify('info', fmt(this.t.devices.disconnected, { name: this.deviceName(s.kind, key) }));
+    }
     for (const info of list) {
       const old = this.sessions.get(info.Version);
       if (old) {
         old.info = info;
         continue;
+      }
+      const back = this.disconnected.get(info.Version);
+      if (back) {
+        this.disconnected.delete(info.Version);
+        this.notify('info', fmt(this.t.devices.back, { name: this.deviceName(back, info.Version) }));
       }
       const session: Session = {
         info,
@@ -257,6 +274,15 @@ export class App {
     s.mode = profile.modes()[0]?.id ?? 1;
     s.status = 'ready';
     this.changed();
+  }
+
+  deviceName(kind: DeviceKind, key: string): string {
+    return `${kind === 'keyboard' ? this.t.devices.keyboard : this.t.devices.mouse} ${key}`;
+  }
+
+  // Whether a device of this kind went away while the pages had it (and none of its kind is here).
+  lost(kind: DeviceKind): boolean {
+    return !this.sessionOfKind(kind) && Array.from(this.disconnected.values()).includes(kind);
   }
 
   builtinProfile(s: Session): Profile | null {
@@ -365,9 +391,10 @@ export class App {
         retry();
       };
     }
-    this.notices = [...this.notices.filter((n) => n.text !== text && (!key || n.key !== key)), notice].slice(-4);
+    this.notices = [...this.notices.filter((n) => n.text !== text && (!key || n.key !== key)), notice].slice(-MAX_NOTICES);
     this.changed();
-    if (kind === 'info') window.setTimeout(() => this.dismiss(id), 3500);
+    // A notice closes by itself unless it offers Retry: that one stays until used or dismissed.
+    if (!retry) window.setTimeout(() => this.dismiss(id), kind === 'info' ? INFO_MS : ERROR_MS);
   }
 
   dismiss(id: number): void {

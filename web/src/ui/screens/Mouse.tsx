@@ -3,6 +3,7 @@ import { useEffect, useRef, useState } from 'preact/hooks';
 import { fmt } from '../../i18n';
 import type { App, Session } from '../../model/app';
 import { buttonName, buttonSlotKey, byteCode, describe, fromRow } from '../../model/assign';
+import { macroOutOfDate } from '../../model/macroUses';
 import { LIFT_HEIGHTS, MOUSE_EFFECTS, REPORT_RATES } from '../../model/functions';
 import type { ButtonRow } from '../../model/profile';
 import { AssignDialog } from '../AssignDialog';
@@ -89,6 +90,7 @@ function ButtonsTab({ s }: { s: Session }) {
                 <span class="row-num">{i + 1}</span>
                 <span class="row-name">{buttonName(r.name, app.t)}</span>
                 <span class="row-value">{describe(app.shown(slotKey(r), fromRow(r)), app.locale, app.t)}</span>
+                {macroOutOfDate(s.profile!, r) && <span class="tag warn">{app.t.macros.outOfDate}</span>}
                 <Icon name="down" size={16} />
               </button>
               <WriteStatus state={app.writes.get(slotKey(r))} />
@@ -330,7 +332,7 @@ export function MouseScreen() {
   const app = useApp();
   const [tab, setTab] = useState<Tab>('buttons');
   const s = app.sessionOfKind('mouse');
-  if (!s || !s.profile) return <Empty icon="mouse" title={app.t.mouse.title} body={app.t.mouse.none} />;
+  if (!s || !s.profile) return <Empty icon="mouse" title={app.t.mouse.title} body={app.lost('mouse') ? app.t.mouse.gone : app.t.mouse.none} />;
   const t = app.t.mouse;
   const tabs: Tab[] = ['buttons', 'dpi', 'lighting', 'performance'];
   return (
