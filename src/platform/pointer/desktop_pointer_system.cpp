@@ -84,6 +84,10 @@ bool DesktopPointerSystem::setSpeed(quint32 unused, qint64 speed) {
     if (speed < kMinSpeed || speed > kMaxSpeed) {
         return false;
     }
+    if (control_ && !control_->applySpeed(speed)) {
+        qWarning() << "pointer settings: the display refused the pointer speed" << speed;
+        return false;
+    }
     return store({{kSpeed, speed}});
 }
 
@@ -116,8 +120,15 @@ StoredPointerSettings DesktopPointerSystem::stored() const {
 
 bool DesktopPointerSystem::reapplyStored() {
     const StoredPointerSettings values = stored();
-    if (!control_ || !values.threshold1 || !values.threshold2 || !values.level) {
+    if (!control_) {
         return true;
+    }
+    bool speedApplied = true;
+    if (values.speed && *values.speed >= kMinSpeed && *values.speed <= kMaxSpeed) {
+        speedApplied = control_->applySpeed(*values.speed);
+    }
+    if (!values.threshold1 || !values.threshold2 || !values.level) {
+        return speedApplied;
     }
     // The file is the user's to edit: a value out of range is left unapplied.
     if (!validAcceleration(*values.threshold1, *values.threshold2, *values.level)) {
@@ -126,7 +137,8 @@ bool DesktopPointerSystem::reapplyStored() {
                                     .arg(settingsPath_);
         return false;
     }
-    return control_->apply(toXAcceleration(*values.threshold1, *values.threshold2, *values.level));
+    return control_->apply(toXAcceleration(*values.threshold1, *values.threshold2, *values.level)) &&
+           speedApplied;
 }
 
 }  // namespace kf::platform

@@ -1,7 +1,8 @@
 #pragma once
 // The desktop's pointer settings: every accepted value is written to a per-user settings file
 // (so it survives restarts and can be applied again at start), and the acceleration is also
-// applied to the X server when there is one. The X server has no notion of pointer speed,
+// applied to the X server when there is one: the acceleration through the core pointer control,
+// the speed through each pointer device's own speed property. The X server has no notion of
 // wheel lines or double-click time; those are kept in the file only.
 #include <QString>
 #include <QVariant>
@@ -38,6 +39,9 @@ class AccelerationControl {
 public:
     virtual ~AccelerationControl() = default;
     virtual bool apply(const XAcceleration& acceleration) = 0;
+    // Pointer speed 1 to 20, 10 being the pointer devices' own unscaled speed. True when every
+    // pointer device that has a speed setting took it (or none has one).
+    virtual bool applySpeed(qint64 speed) = 0;
 };
 
 // The values in the settings file; a value that is missing or unreadable is empty.
@@ -67,8 +71,8 @@ public:
     bool setDoubleClickTime(quint32 milliseconds) override;
 
     StoredPointerSettings stored() const;
-    // Applies the stored acceleration to the display again (the X server forgets it when it
-    // restarts). True when it was applied or there is nothing to apply.
+    // Applies the stored acceleration and speed to the display again (the X server forgets them
+    // when it restarts). True when they were applied or there is nothing to apply.
     bool reapplyStored();
 
     QString settingsPath() const { return settingsPath_; }

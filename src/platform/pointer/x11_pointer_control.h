@@ -1,7 +1,8 @@
 #pragma once
-// Pointer acceleration on an X server (XChangePointerControl). The only pointer-settings file
-// that includes Xlib.
+// Pointer acceleration (XChangePointerControl) and speed (each pointer device's speed property,
+// XInput 2) on an X server. The only pointer-settings file that includes Xlib.
 #include <QByteArray>
+#include <QVector>
 
 #include <memory>
 
@@ -19,6 +20,12 @@ public:
     bool apply(const XAcceleration& acceleration) override;
     // Reads the server's current acceleration.
     bool current(XAcceleration* out);
+    // Sets every pointer device's speed: libinput's "Accel Speed" (-1 to 1, 0 unscaled) where the
+    // device has it, else the server's "Device Accel Constant Deceleration" (10 / speed). False
+    // when the speed is outside 1 to 20 or the server refused it.
+    bool applySpeed(qint64 speed) override;
+    // Each pointer device's speed property as it is now (the value applySpeed sets), in device order.
+    QVector<double> speedProperties();
 
 private:
     struct Impl;

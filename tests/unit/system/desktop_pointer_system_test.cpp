@@ -22,6 +22,11 @@ public:
         applied_->append(acceleration);
         return accepts_;
     }
+    bool applySpeed(qint64 speed) override {
+        speeds.append(speed);
+        return accepts_;
+    }
+    static inline QVector<qint64> speeds;
 
 private:
     QVector<XAcceleration>* applied_;
@@ -30,7 +35,10 @@ private:
 
 class DesktopPointer : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(folder_.isValid()); }
+    void SetUp() override {
+        ASSERT_TRUE(folder_.isValid());
+        FakeControl::speeds.clear();
+    }
 
     QString path() const { return folder_.path() + "/Kestrafon/pointer.ini"; }
     std::unique_ptr<DesktopPointerSystem> open(bool withDisplay = true, bool displayAccepts = true) {
@@ -80,11 +88,12 @@ TEST_F(DesktopPointer, TheDisplayGetsTheClosestAcceleration) {
     system->setAcceleration(4, 6, 2);
     system->setAcceleration(4, 0, 2);
     EXPECT_EQ(applied_, (QVector<XAcceleration>{{1, 1, 0}, {2, 1, 7}, {4, 1, 6}, {4, 1, 4}}));
-    // The others have no display setting.
+    // The speed has a setting of its own; wheel and double-click have none on the display.
     system->setSpeed(0, 10);
     system->setWheelScrollLines(3, 3);
     system->setDoubleClickTime(500);
     EXPECT_EQ(applied_.size(), 4);
+    EXPECT_EQ(FakeControl::speeds, (QVector<qint64>{10}));
 }
 
 TEST_F(DesktopPointer, ValuesOutsideTheSystemsRangesChangeNothing) {
@@ -103,10 +112,12 @@ TEST_F(DesktopPointer, ValuesOutsideTheSystemsRangesChangeNothing) {
     EXPECT_TRUE(applied_.isEmpty());
 }
 
-TEST_F(DesktopPointer, AnAccelerationTheDisplayRefusesIsNotStored) {
+TEST_F(DesktopPointer, AValueTheDisplayRefusesIsNotStored) {
     auto system = open(true, false);
     EXPECT_FALSE(system->setAcceleration(7, 0, 1));
+    EXPECT_FALSE(system->setSpeed(0, 7));
     EXPECT_FALSE(system->stored().level.has_value());
+    EXPECT_FALSE(system->stored().speed.has_value());
 }
 
 TEST_F(DesktopPointer, WithoutADisplayValuesAreStillKept) {
@@ -116,10 +127,12 @@ TEST_F(DesktopPointer, WithoutADisplayValuesAreStillKept) {
     EXPECT_TRUE(system->reapplyStored());
 }
 
-TEST_F(DesktopPointer, AStoredAccelerationIsAppliedAgainAtStart) {
+TEST_F(DesktopPointer, AStoredAccelerationAndSpeedAreAppliedAgainAtStart) {
     open(false)->setAcceleration(4, 6, 2);
+    open(false)->setSpeed(0, 14);
     EXPECT_TRUE(open()->reapplyStored());
     EXPECT_EQ(applied_, (QVector<XAcceleration>{{4, 1, 6}}));
+    EXPECT_EQ(FakeControl::speeds, (QVector<qint64>{14}));
 }
 
 TEST_F(DesktopPointer, AnEditedFileWithBadValuesIsNotApplied) {

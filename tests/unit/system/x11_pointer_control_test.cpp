@@ -62,6 +62,19 @@ TEST_F(X11Pointer, ValuesTheServerWouldTakeAsDefaultsOrRejectAreRefused) {
     EXPECT_EQ(now, (XAcceleration{2, 1, 7}));
 }
 
+TEST_F(X11Pointer, TheSpeedReachesEveryPointerDevice) {
+    // The virtual server's pointer has the server's own speed setting, a deceleration.
+    ASSERT_FALSE(control_->speedProperties().isEmpty());
+    for (const auto& [speed, deceleration] : {std::pair{5, 2.0}, std::pair{20, 0.5}, std::pair{10, 1.0}}) {
+        ASSERT_TRUE(control_->applySpeed(speed));
+        for (double now : control_->speedProperties()) {
+            EXPECT_DOUBLE_EQ(now, deceleration) << "speed " << speed;
+        }
+    }
+    EXPECT_FALSE(control_->applySpeed(0));
+    EXPECT_FALSE(control_->applySpeed(21));
+}
+
 TEST(X11PointerOpen, ADisplayThatDoesNotExistGivesNoControl) {
     EXPECT_EQ(X11PointerControl::open(":987654"), nullptr);
 }

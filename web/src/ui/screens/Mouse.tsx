@@ -189,7 +189,10 @@ function DpiTab({ s }: { s: Session }) {
                   <span class="fill" style={{ height: `${Math.max(4, (value / max) * 100)}%` }} />
                 </span>
                 <span class="stage-value">{value}</span>
-                {isCurrent && <span class="tag">{curBusy ? app.t.common.writing : t.current}</span>}
+                {/* Every stage keeps the tag's room, so the sliders line up. */}
+                <span class={isCurrent ? 'tag' : 'tag placeholder'} aria-hidden={!isCurrent}>
+                  {isCurrent && curBusy ? app.t.common.writing : t.current}
+                </span>
               </button>
               <div class="stage-edit">
                 <Slider label={label} min={50} max={max} step={50} value={value} onCommit={(v) => setStage(st, i + 1, v)} />
