@@ -131,8 +131,16 @@ bool hasXInput2(Display* display) {
     return XIQueryVersion(display, &major, &minor) == Success;
 }
 
-// Calls `each` with every enabled pointer device that has a speed property.
-void forEachSpeedProperty(Display* display, const std::function<void(int, const SpeedProperty&)>& each) {
+QString speedKey(const XIDeviceInfo& device, const SpeedProperty& property) {
+    return (property.libinput ? QStringLiteral("libinput:") : QStringLiteral("deceleration:")) +
+           QString::fromUtf8(device.name != nullptr ? device.name : "")
+               .replace(QLatin1Char('/'), QLatin1Char('_'))
+               .replace(QLatin1Char('\\'), QLatin1Char('_'));  // "/" would start a group in the settings file
+}
+
+// Calls `each` with every enabled pointer device that has a speed property, and its key.
+void forEachSpeedProperty(Display* display,
+                          const std::function<void(int, const SpeedProperty&, const QString&)>& each) {
     if (!hasXInput2(display)) {
         return;
     }
@@ -147,7 +155,7 @@ void forEachSpeedProperty(Display* display, const std::function<void(int, const 
         const SpeedProperty property =
             speedPropertyOf(display, devices[i].deviceid, libinputSpeed, deceleration);
         if (property.name != None) {
-            each(devices[i].deviceid, property);
+            each(devices[i].deviceid, property, speedKey(devices[i], property));
         }
     }
     if (devices != nullptr) {
@@ -157,29 +165,11 @@ void forEachSpeedProperty(Display* display, const std::function<void(int, const 
 
 }  // namespace
 
-bool X11PointerControl::applySpeed(qint64 speed) {
-    if (speed < 1 || speed > 20) {
-        return false;
-    }
+QMap<QString, double> X11PointerControl::speeds() {
     Display* display = d_->display;
-    const Atom floatType = XInternAtom(display, "FLOAT", False);
+    QMap<QString, double> values;
     PointerErrorTrap trap(display);
-    forEachSpeedProperty(display, [&](int device, const SpeedProperty& property) {
-        const float value =
-            property.libinput ? static_cast<float>(speed - 10) / 10.0f : 10.0f / static_cast<float>(speed);
-        // Format-32 items of an input device property are 4 bytes each.
-        unsigned char data[sizeof(float)];
-        std::memcpy(data, &value, sizeof value);
-        XIChangeProperty(display, device, property.name, floatType, 32, XIPropModeReplace, data, 1);
-    });
-    return !trap.failed();
-}
-
-QVector<double> X11PointerControl::speedProperties() {
-    Display* display = d_->display;
-    QVector<double> values;
-    PointerErrorTrap trap(display);
-    forEachSpeedProperty(display, [&](int device, const SpeedProperty& property) {
+    forEachSpeedProperty(display, [&](int device, const SpeedProperty& property, const QString& key) {
         Atom type = None;
         int format = 0;
         unsigned long items = 0;
@@ -190,13 +180,34 @@ QVector<double> X11PointerControl::speedProperties() {
             format == 32 && items == 1 && data != nullptr) {
             float value = 0;
             std::memcpy(&value, data, sizeof value);
-            values.append(static_cast<double>(value));
+            values.insert(key, static_cast<double>(value));
         }
         if (data != nullptr) {
             XFree(data);
         }
     });
     return values;
+}
+
+bool X11PointerControl::applySpeed(qint64 speed, const QMap<QString, double>& original) {
+    if (speed < 1 || speed > 20) {
+        return false;
+    }
+    Display* display = d_->display;
+    const Atom floatType = XInternAtom(display, "FLOAT", False);
+    PointerErrorTrap trap(display);
+    forEachSpeedProperty(display, [&](int device, const SpeedProperty& property, const QString& key) {
+        const double from = original.value(key, property.libinput ? 0.0 : 1.0);
+        const double wanted = property.libinput
+                                  ? qBound(-1.0, from + static_cast<double>(speed - 10) / 10.0, 1.0)
+                                  : from * 10.0 / static_cast<double>(speed);
+        const float value = static_cast<float>(wanted);
+        // Format-32 items of an input device property are 4 bytes each.
+        unsigned char data[sizeof(float)];
+        std::memcpy(data, &value, sizeof value);
+        XIChangeProperty(display, device, property.name, floatType, 32, XIPropModeReplace, data, 1);
+    });
+    return !trap.failed();
 }
 
 }  // namespace kf::platform

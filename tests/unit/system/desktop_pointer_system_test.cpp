@@ -22,11 +22,14 @@ public:
         applied_->append(acceleration);
         return accepts_;
     }
-    bool applySpeed(qint64 speed) override {
-        speeds.append(speed);
+    QMap<QString, double> speeds() override { return display; }
+    bool applySpeed(qint64 speed, const QMap<QString, double>& original) override {
+        applied.append({speed, original});
         return accepts_;
     }
-    static inline QVector<qint64> speeds;
+    // The display's speed settings now, and each speed applied with the originals it was given.
+    static inline QMap<QString, double> display;
+    static inline QVector<std::pair<qint64, QMap<QString, double>>> applied;
 
 private:
     QVector<XAcceleration>* applied_;
@@ -37,7 +40,8 @@ class DesktopPointer : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(folder_.isValid());
-        FakeControl::speeds.clear();
+        FakeControl::display.clear();
+        FakeControl::applied.clear();
     }
 
     QString path() const { return folder_.path() + "/Kestrafon/pointer.ini"; }
@@ -93,7 +97,22 @@ TEST_F(DesktopPointer, TheDisplayGetsTheClosestAcceleration) {
     system->setWheelScrollLines(3, 3);
     system->setDoubleClickTime(500);
     EXPECT_EQ(applied_.size(), 4);
-    EXPECT_EQ(FakeControl::speeds, (QVector<qint64>{10}));
+    ASSERT_EQ(FakeControl::applied.size(), 1);
+    EXPECT_EQ(FakeControl::applied[0].first, 10);
+}
+
+TEST_F(DesktopPointer, TheSpeedCountsFromWhatTheDisplayHadBeforeTheFirstChange) {
+    FakeControl::display = {{"libinput:A", 0.3}};
+    open()->setSpeed(0, 14);
+    // The display now holds the changed value, and a device appears; after a restart speed 10
+    // still means A's own 0.3, and the new device's value as found.
+    FakeControl::display = {{"libinput:A", 0.7}, {"deceleration:B", 2.0}};
+    open()->setSpeed(0, 10);
+    const QMap<QString, double> original{{"libinput:A", 0.3}, {"deceleration:B", 2.0}};
+    ASSERT_EQ(FakeControl::applied.size(), 2);
+    EXPECT_EQ(FakeControl::applied[0].second, (QMap<QString, double>{{"libinput:A", 0.3}}));
+    EXPECT_EQ(FakeControl::applied[1].second, original);
+    EXPECT_EQ(open()->originalSpeeds(), original);
 }
 
 TEST_F(DesktopPointer, ValuesOutsideTheSystemsRangesChangeNothing) {
@@ -132,7 +151,8 @@ TEST_F(DesktopPointer, AStoredAccelerationAndSpeedAreAppliedAgainAtStart) {
     open(false)->setSpeed(0, 14);
     EXPECT_TRUE(open()->reapplyStored());
     EXPECT_EQ(applied_, (QVector<XAcceleration>{{4, 1, 6}}));
-    EXPECT_EQ(FakeControl::speeds, (QVector<qint64>{14}));
+    ASSERT_EQ(FakeControl::applied.size(), 1);
+    EXPECT_EQ(FakeControl::applied[0].first, 14);
 }
 
 TEST_F(DesktopPointer, AnEditedFileWithBadValuesIsNotApplied) {
