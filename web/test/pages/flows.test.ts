@@ -3,7 +3,7 @@
 // exported profiles, the recorder, the keyboard's lights, and keyboard-only navigation.
 import type { Page } from 'playwright-core';
 import { afterAll, describe, expect, it } from 'vitest';
-import { ALL_FILES, close, KEYBOARD, MOUSE, open, resetRequests, type MockConfig } from './harness';
+import { close, KEYBOARD, MOUSE, open, resetRequests, type MockConfig } from './harness';
 
 afterAll(close);
 
@@ -173,4 +173,3 @@ describe('keyboard users', () => {
   });
 });
 
-void ALL_FILES;

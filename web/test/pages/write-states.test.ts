@@ -3,7 +3,7 @@
 // and hints that behave in every group.
 import type { Page } from 'playwright-core';
 import { afterAll, describe, expect, it } from 'vitest';
-import { close, MOUSE, open, resetRequests, type MockConfig } from './harness';
+import { ALL_FILES, close, MOUSE, open, resetRequests, type MockConfig } from './harness';
 
 afterAll(close);
 
@@ -86,6 +86,23 @@ describe('choices and hints', () => {
     await page.click('[data-button="11"]');
     await page.click(`.vtabs [role="tab"]:has-text("${tab}")`);
     expect(await page.isVisible('.play .hint:has-text("Mouse functions always run once.")')).toBe(shown);
+    await context.close();
+  });
+});
+
+describe('notices', () => {
+  it('close by themselves unless they offer Retry, and never pile up', async () => {
+    const path = '/home/u/notes.txt';
+    const { page, context } = await dpiTab({ dialogPath: path, files: { ...ALL_FILES, ['file:' + path]: '<html/>' }, rules: [{ match: { FuncName: 'WriteDeviceMultimedia' }, answer: [false, 'writeDevices failed!'] }] });
+    await page.clock.install();
+    await page.click(stagePick(3)); // a failed write: offers Retry
+    await page.waitForSelector('.notice.error .btn:has-text("Retry")');
+    await page.click('[data-screen="profiles"]');
+    for (let i = 0; i < 3; i++) await page.click('.btn:has-text("Import")'); // not a profile: no Retry
+    await page.waitForSelector('.notice.error:has-text("not a device profile")');
+    expect(await page.$$eval('.notice', (l) => l.length)).toBeLessThanOrEqual(3);
+    await page.clock.runFor(9000);
+    expect(await page.$$eval('.notice', (l) => l.map((n) => !!n.querySelector('.btn')))).toEqual([true]);
     await context.close();
   });
 });
