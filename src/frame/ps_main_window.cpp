@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QSystemTrayIcon>
 #include <QWindow>
 
 #include "frame/frame_areas.h"
@@ -30,6 +31,10 @@ PsMainWindow::~PsMainWindow() {
     if (shownOnce_) {
         runQuitRoutine();
     }
+}
+
+bool PsMainWindow::closesToTray() const {
+    return trayAvailable_ ? trayAvailable_() : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void PsMainWindow::setScreenMetrics(std::unique_ptr<kf::platform::ScreenMetrics> metrics) {

@@ -58,6 +58,11 @@ public:
     // The routine that ends the client: run when a window that was shown goes away, and by the
     // commands that quit. None by default, so a window alone ends no process.
     void setQuitRoutine(std::function<void()> quit) { quitRoutine_ = std::move(quit); }
+    // Whether closing the window leaves the client running in the notification area. Where the
+    // desktop has none there would be no way back to the window, so closing quits instead.
+    // Asked at each close: a panel may start after the client. By default the desktop's answer.
+    void setTrayAvailability(std::function<bool()> available) { trayAvailable_ = std::move(available); }
+    bool closesToTray() const;
     WId nativeHandle() const { return nativeHandle_; }
 
     // Native events of this window; true when handled (result set). On X11 everything the
@@ -103,6 +108,7 @@ private:
     const bool startHidden_;
     bool shownOnce_ = false;
     std::function<void()> quitRoutine_;
+    std::function<bool()> trayAvailable_;
     kf::frame::ShadowSet shadows_;
     std::unique_ptr<kf::platform::ScreenMetrics> screenMetrics_;
     QMenu* windowMenu_ = nullptr;

@@ -3,22 +3,27 @@
 #include <QMutexLocker>
 #include <QtDebug>
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
 
 constexpr unsigned kUsagePage = 0xff00;
 
-// The diagnostics go to standard output, as the device's own tools print them.
+// The search's diagnostics, in the device tools' own words, go to the log at debug level: they
+// are there when asked for (--log-severity=verbose) and never in the terminal the client was
+// started from.
 void print(const char* text) {
-    std::fputs(text, stdout);
-    std::fflush(stdout);
+    qDebug().noquote() << QStringLiteral("virtual input device: %1").arg(QString::fromLatin1(text).trimmed());
 }
 
 void printCode(const char* format, int code) {
-    std::printf(format, code);
-    std::fflush(stdout);
+    print(QString::asprintf(format, code).toLatin1().constData());
+}
+
+void printSearch(unsigned usage) {
+    print(QString::asprintf("....looking for our HID device (with UP=0x%x and Usage=0x%x)", kUsagePage, usage)
+              .toLatin1()
+              .constData());
 }
 
 }  // namespace
@@ -37,7 +42,7 @@ bool pvmulti_client::connect() {
     }
     TransportList candidates = factory_ ? factory_() : TransportList();
     QStringList refused;
-    std::printf("\n....looking for our HID device (with UP=0x%x and Usage=0x%x)\n", kUsagePage, 1u);
+    printSearch(1u);
     for (auto& candidate : candidates) {
         const int error = candidate->openCollection(1);
         if (error == 0) {
@@ -58,7 +63,7 @@ bool pvmulti_client::connect() {
         return false;
     }
     print("Success: Found my device.. \n");
-    std::printf("\n....looking for our HID device (with UP=0x%x and Usage=0x%x)\n", kUsagePage, 2u);
+    printSearch(2u);
     const int error = transport_->openCollection(2);
     if (error != 0) {
         printCode("Error: CreateFile failed: %d\n", error);

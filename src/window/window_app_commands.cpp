@@ -134,6 +134,11 @@ void Window::cmdGoforward(const QVariantMap&, const QueryCallbackPtr& cb) {
 void Window::cmdCloseX(const QVariantMap&, const QueryCallbackPtr& cb) {
     quitApp();
     answerSuccess(cb, QStringLiteral("CloseX sucess"));
+    // Without a tray nothing could bring the hidden window back: the client quits instead (the
+    // quit is queued, so the answer still reaches the page).
+    if (!closesToTray()) {
+        oncloseApp();
+    }
 }
 
 void Window::cmdCloseApp(const QVariantMap&, const QueryCallbackPtr& cb) {

@@ -18,9 +18,11 @@ void Window::createSystemTray() {
         return;
     }
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        // A bare X server has no notification area; the client runs on without its icon's
-        // menu, and the window is reached through a second start ("CMD:show;").
-        qWarning().noquote() << "System tray unavailable: the client runs without its notification-area icon";
+        // A bare X server or a desktop without a notification area: closing the window then
+        // quits the client (after saving), since nothing would bring the window back.
+        qWarning().noquote()
+            << "System tray unavailable: the client runs without its notification-area icon, "
+               "and closing the window quits it";
     }
     tray_ = new SystemTray(this);
     connect(tray_, &QSystemTrayIcon::activated, this, &Window::onSystemtrayActive, Qt::UniqueConnection);
@@ -138,7 +140,11 @@ void Window::resizeEvent(QResizeEvent* event) {
 }
 
 void Window::closeEvent(QCloseEvent* event) {
-    // Closing hides the window; the client lives on in the tray. Quitting is oncloseApp's.
+    // Closing hides the window and the client lives on in the tray; without a tray it quits,
+    // after saving, through oncloseApp.
     event->ignore();
     hide();
+    if (!closesToTray()) {
+        oncloseApp();
+    }
 }

@@ -16,6 +16,8 @@ const QString kSpeed = QStringLiteral("Pointer/Speed");
 const QString kWheelLines = QStringLiteral("Pointer/WheelScrollLines");
 const QString kWheelChars = QStringLiteral("Pointer/WheelScrollChars");
 const QString kDoubleClick = QStringLiteral("Pointer/DoubleClickTime");
+// The display's own speed settings before the client changed them: speed 10 gives them back.
+const QString kOriginalSpeeds = QStringLiteral("DisplayOriginalSpeeds");
 
 bool validAcceleration(int threshold1, int threshold2, int level) {
     return threshold1 >= 0 && threshold2 >= 0 && level >= 0 && level <= DesktopPointerSystem::kMaxLevel;
@@ -84,6 +86,10 @@ bool DesktopPointerSystem::setSpeed(quint32 unused, qint64 speed) {
     if (speed < kMinSpeed || speed > kMaxSpeed) {
         return false;
     }
+    if (control_ && !control_->applySpeed(speed, rememberOriginalSpeeds())) {
+        qWarning() << "pointer settings: the display refused the pointer speed" << speed;
+        return false;
+    }
     return store({{kSpeed, speed}});
 }
 
@@ -101,6 +107,37 @@ bool DesktopPointerSystem::setDoubleClickTime(quint32 milliseconds) {
     return store({{kDoubleClick, milliseconds}});
 }
 
+QMap<QString, double> DesktopPointerSystem::originalSpeeds() const {
+    QSettings settings(settingsPath_, QSettings::IniFormat);
+    settings.beginGroup(kOriginalSpeeds);
+    QMap<QString, double> out;
+    for (const QString& key : settings.childKeys()) {
+        bool ok = false;
+        const double value = settings.value(key).toString().toDouble(&ok);
+        if (ok && qIsFinite(value)) {
+            out.insert(key, value);
+        }
+    }
+    return out;
+}
+
+QMap<QString, double> DesktopPointerSystem::rememberOriginalSpeeds() {
+    QMap<QString, double> known = originalSpeeds();
+    QVector<std::pair<QString, QVariant>> fresh;
+    const QMap<QString, double> now = control_->speeds();
+    for (auto it = now.cbegin(); it != now.cend(); ++it) {
+        if (!known.contains(it.key())) {
+            known.insert(it.key(), it.value());
+            fresh.append(
+                {kOriginalSpeeds + QLatin1Char('/') + it.key(), QString::number(it.value(), 'g', 9)});
+        }
+    }
+    if (!fresh.isEmpty()) {
+        store(fresh);
+    }
+    return known;
+}
+
 StoredPointerSettings DesktopPointerSystem::stored() const {
     const QSettings settings(settingsPath_, QSettings::IniFormat);
     StoredPointerSettings out;
@@ -116,8 +153,15 @@ StoredPointerSettings DesktopPointerSystem::stored() const {
 
 bool DesktopPointerSystem::reapplyStored() {
     const StoredPointerSettings values = stored();
-    if (!control_ || !values.threshold1 || !values.threshold2 || !values.level) {
+    if (!control_) {
         return true;
+    }
+    bool speedApplied = true;
+    if (values.speed && *values.speed >= kMinSpeed && *values.speed <= kMaxSpeed) {
+        speedApplied = control_->applySpeed(*values.speed, rememberOriginalSpeeds());
+    }
+    if (!values.threshold1 || !values.threshold2 || !values.level) {
+        return speedApplied;
     }
     // The file is the user's to edit: a value out of range is left unapplied.
     if (!validAcceleration(*values.threshold1, *values.threshold2, *values.level)) {
@@ -126,7 +170,8 @@ bool DesktopPointerSystem::reapplyStored() {
                                     .arg(settingsPath_);
         return false;
     }
-    return control_->apply(toXAcceleration(*values.threshold1, *values.threshold2, *values.level));
+    return control_->apply(toXAcceleration(*values.threshold1, *values.threshold2, *values.level)) &&
+           speedApplied;
 }
 
 }  // namespace kf::platform

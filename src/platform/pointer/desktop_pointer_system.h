@@ -1,8 +1,10 @@
 #pragma once
 // The desktop's pointer settings: every accepted value is written to a per-user settings file
 // (so it survives restarts and can be applied again at start), and the acceleration is also
-// applied to the X server when there is one. The X server has no notion of pointer speed,
+// applied to the X server when there is one: the acceleration through the core pointer control,
+// the speed through each pointer device's own speed property. The X server has no notion of
 // wheel lines or double-click time; those are kept in the file only.
+#include <QMap>
 #include <QString>
 #include <QVariant>
 #include <QVector>
@@ -38,6 +40,14 @@ class AccelerationControl {
 public:
     virtual ~AccelerationControl() = default;
     virtual bool apply(const XAcceleration& acceleration) = 0;
+    // Each pointer device's own speed setting as it is now, keyed by device (the key also names
+    // the kind of setting, so a value is only ever given back to the same kind).
+    virtual QMap<QString, double> speeds() = 0;
+    // Pointer speed 1 to 20 relative to `original` (what speeds() gave before the client changed
+    // anything): 10 gives every device its original setting back; a device missing from
+    // `original` counts from its unscaled setting. True when every device took it (or none has
+    // a speed setting).
+    virtual bool applySpeed(qint64 speed, const QMap<QString, double>& original) = 0;
 };
 
 // The values in the settings file; a value that is missing or unreadable is empty.
@@ -67,8 +77,10 @@ public:
     bool setDoubleClickTime(quint32 milliseconds) override;
 
     StoredPointerSettings stored() const;
-    // Applies the stored acceleration to the display again (the X server forgets it when it
-    // restarts). True when it was applied or there is nothing to apply.
+    // The display's speed settings from before the client first changed them, by device.
+    QMap<QString, double> originalSpeeds() const;
+    // Applies the stored acceleration and speed to the display again (the X server forgets them
+    // when it restarts). True when they were applied or there is nothing to apply.
     bool reapplyStored();
 
     QString settingsPath() const { return settingsPath_; }
@@ -79,6 +91,9 @@ public:
 
 private:
     bool store(const QVector<std::pair<QString, QVariant>>& values);
+    // Remembers the speed setting of every device the file does not know yet, as it is now,
+    // and returns all the remembered ones.
+    QMap<QString, double> rememberOriginalSpeeds();
 
     QString settingsPath_;
     std::unique_ptr<AccelerationControl> control_;

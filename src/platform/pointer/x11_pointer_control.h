@@ -1,6 +1,6 @@
 #pragma once
-// Pointer acceleration on an X server (XChangePointerControl). The only pointer-settings file
-// that includes Xlib.
+// Pointer acceleration (XChangePointerControl) and speed (each pointer device's speed property,
+// XInput 2) on an X server. The only pointer-settings file that includes Xlib.
 #include <QByteArray>
 
 #include <memory>
@@ -19,6 +19,13 @@ public:
     bool apply(const XAcceleration& acceleration) override;
     // Reads the server's current acceleration.
     bool current(XAcceleration* out);
+    // Every enabled pointer device's speed setting: libinput's "Accel Speed" (-1 to 1, 0
+    // unscaled) where the device has it, keyed "libinput:<device name>", else the server's
+    // "Device Accel Constant Deceleration" (1 unscaled), keyed "deceleration:<device name>".
+    QMap<QString, double> speeds() override;
+    // Sets them: libinput's to original + (speed - 10) / 10 within -1 to 1, the deceleration to
+    // original * 10 / speed. False when the speed is outside 1 to 20 or the server refused it.
+    bool applySpeed(qint64 speed, const QMap<QString, double>& original) override;
 
 private:
     struct Impl;

@@ -13,6 +13,7 @@
 #include "platform/input/input_codes.h"
 #include "platform/input/memory_hid_transport.h"
 #include "platform/input/memory_interception_driver.h"
+#include "support/log_capture.h"
 
 using namespace kf::input;
 using namespace kf::platform;
@@ -182,7 +183,19 @@ TEST(VirtualDevice, ConnectFallsBackAndWritesNeverInterleave) {
         list.push_back(std::move(messageRefused));
         return list;
     });
-    EXPECT_FALSE(noDevice.connect());
+    {
+        // The search's diagnostics are in the log at debug level, and never on the terminal.
+        kftest::LogCapture log;
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(noDevice.connect());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(log.matching("virtual input device: Error: CreateFile failed: 2").size(), 1);
+        EXPECT_EQ(
+            log.matching(
+                   "virtual input device: ....looking for our HID device (with UP=0xff00 and Usage=0x1)")
+                .size(),
+            1);
+    }
     EXPECT_FALSE(noDevice.isConnected());
 }
 

@@ -22,6 +22,14 @@ public:
         applied_->append(acceleration);
         return accepts_;
     }
+    QMap<QString, double> speeds() override { return display; }
+    bool applySpeed(qint64 speed, const QMap<QString, double>& original) override {
+        applied.append({speed, original});
+        return accepts_;
+    }
+    // The display's speed settings now, and each speed applied with the originals it was given.
+    static inline QMap<QString, double> display;
+    static inline QVector<std::pair<qint64, QMap<QString, double>>> applied;
 
 private:
     QVector<XAcceleration>* applied_;
@@ -30,7 +38,11 @@ private:
 
 class DesktopPointer : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(folder_.isValid()); }
+    void SetUp() override {
+        ASSERT_TRUE(folder_.isValid());
+        FakeControl::display.clear();
+        FakeControl::applied.clear();
+    }
 
     QString path() const { return folder_.path() + "/Kestrafon/pointer.ini"; }
     std::unique_ptr<DesktopPointerSystem> open(bool withDisplay = true, bool displayAccepts = true) {
@@ -80,11 +92,27 @@ TEST_F(DesktopPointer, TheDisplayGetsTheClosestAcceleration) {
     system->setAcceleration(4, 6, 2);
     system->setAcceleration(4, 0, 2);
     EXPECT_EQ(applied_, (QVector<XAcceleration>{{1, 1, 0}, {2, 1, 7}, {4, 1, 6}, {4, 1, 4}}));
-    // The others have no display setting.
+    // The speed has a setting of its own; wheel and double-click have none on the display.
     system->setSpeed(0, 10);
     system->setWheelScrollLines(3, 3);
     system->setDoubleClickTime(500);
     EXPECT_EQ(applied_.size(), 4);
+    ASSERT_EQ(FakeControl::applied.size(), 1);
+    EXPECT_EQ(FakeControl::applied[0].first, 10);
+}
+
+TEST_F(DesktopPointer, TheSpeedCountsFromWhatTheDisplayHadBeforeTheFirstChange) {
+    FakeControl::display = {{"libinput:A", 0.3}};
+    open()->setSpeed(0, 14);
+    // The display now holds the changed value, and a device appears; after a restart speed 10
+    // still means A's own 0.3, and the new device's value as found.
+    FakeControl::display = {{"libinput:A", 0.7}, {"deceleration:B", 2.0}};
+    open()->setSpeed(0, 10);
+    const QMap<QString, double> original{{"libinput:A", 0.3}, {"deceleration:B", 2.0}};
+    ASSERT_EQ(FakeControl::applied.size(), 2);
+    EXPECT_EQ(FakeControl::applied[0].second, (QMap<QString, double>{{"libinput:A", 0.3}}));
+    EXPECT_EQ(FakeControl::applied[1].second, original);
+    EXPECT_EQ(open()->originalSpeeds(), original);
 }
 
 TEST_F(DesktopPointer, ValuesOutsideTheSystemsRangesChangeNothing) {
@@ -103,10 +131,12 @@ TEST_F(DesktopPointer, ValuesOutsideTheSystemsRangesChangeNothing) {
     EXPECT_TRUE(applied_.isEmpty());
 }
 
-TEST_F(DesktopPointer, AnAccelerationTheDisplayRefusesIsNotStored) {
+TEST_F(DesktopPointer, AValueTheDisplayRefusesIsNotStored) {
     auto system = open(true, false);
     EXPECT_FALSE(system->setAcceleration(7, 0, 1));
+    EXPECT_FALSE(system->setSpeed(0, 7));
     EXPECT_FALSE(system->stored().level.has_value());
+    EXPECT_FALSE(system->stored().speed.has_value());
 }
 
 TEST_F(DesktopPointer, WithoutADisplayValuesAreStillKept) {
@@ -116,10 +146,13 @@ TEST_F(DesktopPointer, WithoutADisplayValuesAreStillKept) {
     EXPECT_TRUE(system->reapplyStored());
 }
 
-TEST_F(DesktopPointer, AStoredAccelerationIsAppliedAgainAtStart) {
+TEST_F(DesktopPointer, AStoredAccelerationAndSpeedAreAppliedAgainAtStart) {
     open(false)->setAcceleration(4, 6, 2);
+    open(false)->setSpeed(0, 14);
     EXPECT_TRUE(open()->reapplyStored());
     EXPECT_EQ(applied_, (QVector<XAcceleration>{{4, 1, 6}}));
+    ASSERT_EQ(FakeControl::applied.size(), 1);
+    EXPECT_EQ(FakeControl::applied[0].first, 14);
 }
 
 TEST_F(DesktopPointer, AnEditedFileWithBadValuesIsNotApplied) {

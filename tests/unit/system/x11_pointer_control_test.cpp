@@ -62,6 +62,28 @@ TEST_F(X11Pointer, ValuesTheServerWouldTakeAsDefaultsOrRejectAreRefused) {
     EXPECT_EQ(now, (XAcceleration{2, 1, 7}));
 }
 
+TEST_F(X11Pointer, TheSpeedReachesEveryPointerDeviceAndTenGivesBackItsOwn) {
+    // The virtual server's pointer has the server's own speed setting, a deceleration of 1.
+    const QMap<QString, double> unscaled = control_->speeds();
+    ASSERT_FALSE(unscaled.isEmpty());
+    QMap<QString, double> slower;
+    for (const QString& key : unscaled.keys()) {
+        ASSERT_TRUE(key.startsWith("deceleration:")) << key.toStdString();
+        slower.insert(key, 2.0);
+    }
+    // [speed, counted from, the deceleration set]
+    for (const auto& [speed, original, deceleration] :
+         {std::tuple{5, unscaled, 2.0}, std::tuple{20, unscaled, 0.5}, std::tuple{10, slower, 2.0},
+          std::tuple{20, slower, 1.0}, std::tuple{10, QMap<QString, double>(), 1.0}}) {
+        ASSERT_TRUE(control_->applySpeed(speed, original));
+        for (double now : control_->speeds()) {
+            EXPECT_DOUBLE_EQ(now, deceleration) << "speed " << speed;
+        }
+    }
+    EXPECT_FALSE(control_->applySpeed(0, unscaled));
+    EXPECT_FALSE(control_->applySpeed(21, unscaled));
+}
+
 TEST(X11PointerOpen, ADisplayThatDoesNotExistGivesNoControl) {
     EXPECT_EQ(X11PointerControl::open(":987654"), nullptr);
 }

@@ -59,15 +59,23 @@ protected:
     }
 };
 
-TEST_F(AppCommands, CloseHidesAndTheClientLivesOn) {
-    window.show();
-    EXPECT_FALSE(window.close());
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(quits, 0);
-    window.show();
-    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "CloseX"}}), Answers{ok("CloseX sucess")});
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(quits, 0);
+TEST_F(AppCommands, CloseHidesAndTheClientLivesOnInTheTrayOrQuitsWithoutOne) {
+    // [a tray is available, quits after closing the window, after "CloseX"]
+    for (const auto& [tray, quitsAfterClose, quitsAfterCloseX] :
+         {std::tuple{true, 0, 0}, std::tuple{false, 1, 1}}) {
+        kftest::IsolatedWindow w;
+        int count = 0;
+        w.setQuitRoutine([&count] { ++count; });
+        w.setTrayAvailability([tray = tray] { return tray; });
+        w.show();
+        EXPECT_FALSE(w.close());
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_EQ(count, quitsAfterClose) << "tray " << tray;
+        w.show();
+        EXPECT_EQ(ask(w, QJsonObject{{"FuncName", "CloseX"}}), Answers{ok("CloseX sucess")});
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_EQ(count, quitsAfterCloseX) << "tray " << tray;  // the client quits once
+    }
 }
 
 TEST_F(AppCommands, CloseAppQuitsOnceAndAnswersEachTime) {

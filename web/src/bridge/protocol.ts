@@ -52,16 +52,22 @@ export interface WriteRecord {
 
 // How long a command may stay unanswered before the page stops waiting. The client never
 // answers some requests in some cases ("GetDevicesList" with no device, "savexml" when a file
-// cannot be written): the timeout turns that into a clear outcome.
+// cannot be written): the timeout turns that into a clear outcome. Writes that change a device
+// or a computer setting have no timeout: the client answers each one once its call returns,
+// however late, and only that answer says whether the setting changed. A page that stopped
+// listening could not know.
 export const TIMEOUTS = {
   list: 1500,
-  write: 4000,
-  buttonWrite: 8000, // queued behind other button writes on the device worker
+  write: 0,
   file: 4000,
   dialog: 0, // the user decides; no timeout
   system: 3000,
   config: 4000,
 } as const;
+
+// How long a write may take before the page says it has no answer yet. Patience, not a verdict:
+// the answer is still taken when it comes.
+export const PATIENCE_MS = 4000;
 
 const WRITE_OK = 'writeDevices success!';
 
@@ -77,6 +83,7 @@ export const SUCCESS = {
   linesX: 'modifyMouseScrollLinesX success',
   doubleClick: 'modifyMouseDoubleClick success',
   closeX: 'CloseX sucess',
+  quit: 'modify conf sucess',
 } as const;
 
 export type PointerCommand =
@@ -106,7 +113,7 @@ export function windowBridge(): Bridge | null {
 }
 
 const NO_BRIDGE = 'The client bridge is not available';
-const NO_ANSWER = 'No answer from the client';
+const NO_ANSWER = 'No answer yet';
 
 export class CommandClient {
   readonly writes: WriteRecord[] = [];
@@ -130,7 +137,7 @@ export class CommandClient {
 
   // Sends one request text and resolves with its answer, or with a failure when the timeout
   // passes first (the query is then cancelled so a late answer is dropped). timeoutMs 0 waits
-  // for as long as it takes.
+  // for as long as it takes: what writes use.
   request(text: string, timeoutMs: number): Promise<Answer> {
     const started = this.clock();
     const bridge = this.bridge;
@@ -233,7 +240,7 @@ export class CommandClient {
         PlayDelay: String(w.playDelay),
         PlayType: String(w.playType),
       },
-      TIMEOUTS.buttonWrite,
+      TIMEOUTS.write,
       WRITE_OK,
     );
   }
@@ -292,7 +299,7 @@ export class CommandClient {
   // ---- system pointer ----
 
   pointer(command: PointerCommand, num: number): Promise<Answer> {
-    return this.command(command, { Num: String(num) }, TIMEOUTS.system, POINTER_SUCCESS[command]);
+    return this.command(command, { Num: String(num) }, TIMEOUTS.write, POINTER_SUCCESS[command]);
   }
 
   // ---- window ----
@@ -310,6 +317,12 @@ export class CommandClient {
     this.fireAndForget(max ? 'maxsizeWindow' : 'restoreWindow');
   }
 
+  // Saves the changed files and ends the client.
+  quit(): Promise<Answer> {
+    return this.command('CloseApp', {}, TIMEOUTS.system, SUCCESS.quit);
+  }
+
+  // Hides the window to the tray; where the desktop has no tray, the client quits instead.
   closeToTray(): Promise<Answer> {
     return this.command('CloseX', {}, TIMEOUTS.system, SUCCESS.closeX);
   }

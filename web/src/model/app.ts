@@ -2,7 +2,7 @@
 // failed. Screens read it and call its methods; every device write goes through write(), which
 // shows the value as pending, changes the profile only when the device answered success, and
 // keeps a failure visible with a retry.
-import type { Answer, CommandClient, DeviceInfo } from '../bridge/protocol';
+import { PATIENCE_MS, type Answer, type CommandClient, type DeviceInfo } from '../bridge/protocol';
 import type { EventClient } from '../bridge/events';
 import { fmt, stringsFor, type Locale, type Strings } from '../i18n';
 import { functionCodesOf, shortcutPresets } from './functions';
@@ -25,9 +25,12 @@ export interface Session {
   deviceDpiStage: number | null; // pushed by the client (RefreshDpi)
 }
 
+// pending: sent, shown as writing; waiting: sent and unanswered past the page's patience, still
+// shown as writing until the answer settles it; ok / failed: the answer came.
 export interface WriteState {
-  status: 'pending' | 'ok' | 'failed';
+  status: 'pending' | 'waiting' | 'ok' | 'failed';
   what: string;
+  computer?: boolean; // a setting of this computer (the pointer), not of a device
   reason?: string;
   value?: unknown;
   retry?: () => void;
@@ -42,6 +45,13 @@ export interface Notice {
 }
 
 type Send = () => Promise<Answer>;
+
+// Notices on screen at once, and how long those without Retry stay.
+export const MAX_NOTICES = 3;
+const INFO_MS = 3500;
+const ERROR_MS = 8000;
+
+const busy = (w: WriteState) => w.status === 'pending' || w.status === 'waiting';
 
 // What the assignment dialog offers, from the client's driver table and command packets.
 export interface Catalog {
@@ -68,6 +78,8 @@ export class App {
   writes = new Map<string, WriteState>();
   notices: Notice[] = [];
   diagnostics = false;
+  // Devices that went away while the pages had them, by device key, until they come back.
+  disconnected = new Map<string, DeviceKind>();
   readonly store: ProfileStore;
 
   private listeners: Array<() => void> = [];
@@ -169,12 +181,22 @@ export class App {
     this.devices = list;
     this.devicesState = 'ready';
     const keys = new Set(list.map((d) => d.Version));
-    for (const key of Array.from(this.sessions.keys())) if (!keys.has(key)) this.sessions.delete(key);
+    for (const [key, s] of Array.from(this.sessions.entries())) {
+      if (keys.has(key)) continue;
+      this.sessions.delete(key);
+      this.disconnected.set(key, s.kind);
+      this.notify('info', fmt(this.t.devices.disconnected, { name: this.deviceName(s.kind, key) }));
+    }
     for (const info of list) {
       const old = this.sessions.get(info.Version);
       if (old) {
         old.info = info;
         continue;
+      }
+      const back = this.disconnected.get(info.Version);
+      if (back) {
+        this.disconnected.delete(info.Version);
+        this.notify('info', fmt(this.t.devices.back, { name: this.deviceName(back, info.Version) }));
       }
       const session: Session = {
         info,
@@ -254,6 +276,15 @@ export class App {
     this.changed();
   }
 
+  deviceName(kind: DeviceKind, key: string): string {
+    return `${kind === 'keyboard' ? this.t.devices.keyboard : this.t.devices.mouse} ${key}`;
+  }
+
+  // Whether a device of this kind went away while the pages had it (and none of its kind is here).
+  lost(kind: DeviceKind): boolean {
+    return !this.sessionOfKind(kind) && Array.from(this.disconnected.values()).includes(kind);
+  }
+
   builtinProfile(s: Session): Profile | null {
     const text = s.builtin ? this.builtinTexts.get(s.builtin) : undefined;
     return text ? Profile.parse(text) : null;
@@ -286,13 +317,14 @@ export class App {
   // What a control shows: the value being written while a write is in flight, else `confirmed`.
   shown<T>(key: string, confirmed: T): T {
     const w = this.writes.get(key);
-    return w && w.status === 'pending' ? (w.value as T) : confirmed;
+    return w && busy(w) ? (w.value as T) : confirmed;
   }
 
+  // `session` null marks a setting of this computer rather than of a device.
   write(key: string, what: string, value: unknown, send: Send, apply: () => void, session = this.session): void {
     const job: Job = { started: performance.now(), session, what, value, send, apply };
     const current = this.writes.get(key);
-    if (current && current.status === 'pending') {
+    if (current && busy(current)) {
       // Latest wins: the next write of this setting starts when the one in flight answers.
       this.queued.set(key, job);
       current.value = value;
@@ -303,21 +335,33 @@ export class App {
   }
 
   private async run(key: string, job: Job): Promise<void> {
-    this.writes.set(key, { status: 'pending', what: job.what, value: job.value });
+    const computer = job.session === null;
+    const state: WriteState = { status: 'pending', what: job.what, value: job.value, computer };
+    this.writes.set(key, state);
     this.changed();
+    // Past the page's patience the write is shown as not answered yet; its answer is still
+    // awaited and settles the setting whenever it comes.
+    const slow = window.setTimeout(() => {
+      if (this.writes.get(key) !== state) return;
+      state.status = 'waiting';
+      this.changed();
+      console.log(`write ${key}: no answer yet after ${PATIENCE_MS} ms`);
+    }, PATIENCE_MS);
     const answer = await job.send();
+    window.clearTimeout(slow);
     const next = this.queued.get(key);
     this.queued.delete(key);
     if (answer.ok) {
       job.apply();
-      this.writes.set(key, { status: 'ok', what: job.what });
+      this.writes.set(key, { status: 'ok', what: job.what, computer });
       this.notices = this.notices.filter((n) => n.key !== key);
       if (job.session) this.schedulePersist(job.session);
     } else {
       const reason = answer.timedOut ? this.t.common.noAnswer : answer.text || this.t.common.refused;
       const retry = () => this.write(key, job.what, job.value, job.send, job.apply, job.session);
-      this.writes.set(key, { status: 'failed', what: job.what, reason, retry });
-      this.notify('error', fmt(this.t.write.failed, { what: job.what, reason }) + ' ' + this.t.write.kept, retry, key);
+      this.writes.set(key, { status: 'failed', what: job.what, reason, retry, computer });
+      const kept = computer ? this.t.write.keptComputer : this.t.write.kept;
+      this.notify('error', fmt(this.t.write.failed, { what: job.what, reason }) + ' ' + kept, retry, key);
     }
     this.changed();
     // Logged once the outcome is on screen: the client's log then says what reached the device
@@ -347,9 +391,10 @@ export class App {
         retry();
       };
     }
-    this.notices = [...this.notices.filter((n) => n.text !== text && (!key || n.key !== key)), notice].slice(-4);
+    this.notices = [...this.notices.filter((n) => n.text !== text && (!key || n.key !== key)), notice].slice(-MAX_NOTICES);
     this.changed();
-    if (kind === 'info') window.setTimeout(() => this.dismiss(id), 3500);
+    // A notice closes by itself unless it offers Retry: that one stays until used or dismissed.
+    if (!retry) window.setTimeout(() => this.dismiss(id), kind === 'info' ? INFO_MS : ERROR_MS);
   }
 
   dismiss(id: number): void {

@@ -186,3 +186,31 @@ export function stepsFromCapture(events: Captured[], minDelay = 10): Step[] {
   }
   return steps;
 }
+
+// What a recording does with the pauses between its events: keep them as recorded, shorten those
+// longer than `ms` to `ms`, or put the same `ms` between every two steps.
+export type PauseRule = { kind: 'recorded' } | { kind: 'trim'; ms: number } | { kind: 'fixed'; ms: number };
+
+export function applyPauses(steps: Step[], rule: PauseRule): Step[] {
+  if (rule.kind === 'recorded') return steps;
+  if (rule.kind === 'trim') return steps.map((s) => (s.kind === 'delay' && s.ms > rule.ms ? { kind: 'delay', ms: rule.ms } : s));
+  const out: Step[] = [];
+  for (const s of steps.filter((x) => x.kind !== 'delay')) {
+    if (out.length) out.push({ kind: 'delay', ms: rule.ms });
+    out.push(s);
+  }
+  return out;
+}
+
+// Keys and buttons released during a recording without having been pressed in it (held down
+// when the recording started): each is named once.
+export function strayReleases(events: Captured[]): string[] {
+  const down = new Set<string>();
+  const stray: string[] = [];
+  for (const e of events) {
+    const id = e.key ?? e.button ?? '';
+    if (e.down) down.add(id);
+    else if (!down.delete(id) && !stray.includes(id)) stray.push(id);
+  }
+  return stray;
+}

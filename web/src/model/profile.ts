@@ -59,6 +59,16 @@ export class Profile {
     return new Profile(this.doc.cloneNode(true) as Document);
   }
 
+  // The name the person gave the profile, kept in the file so an exported profile keeps it.
+  get profileName(): string {
+    return this.root.getAttribute('profilename') ?? '';
+  }
+
+  set profileName(name: string) {
+    if (name) this.root.setAttribute('profilename', name);
+    else this.root.removeAttribute('profilename');
+  }
+
   serialize(): string {
     return XML_DECL + new XMLSerializer().serializeToString(this.doc.documentElement);
   }

@@ -57,6 +57,15 @@ function TitleBar() {
       window.removeEventListener('mouseup', up);
     };
   }, [app]);
+  const [menu, setMenu] = useState(false);
+  const menuRef = useRef<HTMLDivElement>(null);
+  useEffect(() => {
+    if (!menu) return;
+    menuRef.current?.querySelector<HTMLElement>('[role="menuitem"]')?.focus();
+    const away = (e: MouseEvent) => !menuRef.current?.contains(e.target as Node) && setMenu(false);
+    window.addEventListener('mousedown', away);
+    return () => window.removeEventListener('mousedown', away);
+  }, [menu]);
   const toggleMax = () => {
     app.protocol.maximize(!max);
     setMax(!max);
@@ -74,6 +83,18 @@ function TitleBar() {
         {app.t.appName}
       </span>
       <span class="spacer" />
+      <div class="win-menu" ref={menuRef} onKeyDown={(e) => e.key === 'Escape' && (setMenu(false), menuRef.current?.querySelector<HTMLElement>('.win-btn')?.focus())}>
+        <button type="button" class="win-btn" title={app.t.win.menu} aria-label={app.t.win.menu} aria-haspopup="menu" aria-expanded={menu} onClick={() => setMenu(!menu)}>
+          <Icon name="menu" size={16} />
+        </button>
+        {menu && (
+          <div class="menu" role="menu" aria-label={app.t.win.menu}>
+            <button type="button" role="menuitem" onClick={() => (setMenu(false), void app.protocol.quit())}>
+              {app.t.win.quit}
+            </button>
+          </div>
+        )}
+      </div>
       <button type="button" class="win-btn" title={app.t.win.minimize} aria-label={app.t.win.minimize} onClick={() => app.protocol.minimize()}>
         <Icon name="min" size={16} />
       </button>
@@ -160,10 +181,13 @@ export function App() {
   const Screen = SCREENS[app.screen];
   return (
     <div class="shell">
+      <a class="skip-link" href="#content" onClick={(e) => (e.preventDefault(), document.getElementById('content')?.focus())}>
+        {app.t.skip}
+      </a>
       <TitleBar />
       <div class="body">
         <Nav />
-        <main class="content" id="content" key={app.screen}>
+        <main class="content" id="content" tabIndex={-1} key={app.screen}>
           {!app.protocol.connected && <div class="banner error">{app.t.bridgeMissing}</div>}
           <Screen />
         </main>

@@ -107,7 +107,8 @@ export function AssignDialog(props: { session: Session; row: ButtonRow; name: st
   const slot = macroSlot(row.index, row.mode);
   const slotBytes = session.profile?.macroSlots().find((m) => m.index === slot)?.length ?? DEFAULT_SLOT_BYTES;
   const macroProblem = a.type === 'Macro' ? checkMacroFits(parseMacroText(a.command).steps, slotBytes) : null;
-  const oneShot = !a.command || (a.type.toUpperCase() === 'MOUSE' && (codes?.get(a.command) ?? '').startsWith('0x01'));
+  const mouseFunction = a.type.toUpperCase() === 'MOUSE' && (codes?.get(a.command) ?? '').startsWith('0x01');
+  const oneShot = !a.command || mouseFunction;
   const canApply =
     !macroProblem && !error && (tab === 'disable' || (a.command !== '' && (tab !== 'dpi' || (Number(a.command.split('|')[1]) >= 50))));
 
@@ -259,7 +260,7 @@ export function AssignDialog(props: { session: Session; row: ButtonRow; name: st
               <input type="number" class="num small" min={0} max={65535} value={a.playDelay} onInput={(e) => setA({ ...a, playDelay: Math.min(65535, Math.max(0, Number((e.currentTarget as HTMLInputElement).value) || 0)) })} />
             </label>
           )}
-          {oneShot && <span class="hint">{t.oneShot}</span>}
+          {mouseFunction && tab === 'mouse' && <span class="hint">{t.oneShot}</span>}
         </fieldset>
       )}
       <footer class="dialog-foot">

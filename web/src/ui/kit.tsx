@@ -44,35 +44,46 @@ const PATHS = {
   trash: 'M9 3h6l1 2h4v2H4V5h4zM6 9h12l-1 12H7z',
   usb: 'M11 2h2v4h2l-3 3-3-3h2zm-4 9h10v2h-4v4.3a2 2 0 1 1-2 0V13H7z',
   brush: 'M20.7 4.6l-1.3-1.3a1 1 0 0 0-1.4 0L9 12.3l2.7 2.7 9-9a1 1 0 0 0 0-1.4zM7 14c-1.7 0-3 1.3-3 3 0 1.3-1.2 2-2 2 .9 1.2 2.5 2 4 2 2.2 0 4-1.8 4-4 0-1.7-1.3-3-3-3z',
+  menu: 'M4 6h16v2H4zm0 5h16v2H4zm0 5h16v2H4z',
   bug: 'M14 4l2-2 1.4 1.4L15.6 5A5 5 0 0 1 17 8h3v2h-3v2h3v2h-3a5 5 0 0 1-10 0H4v-2h3v-2H4V8h3a5 5 0 0 1 1.4-3L6.6 3.4 8 2l2 2a5 5 0 0 1 4 0z',
 };
 
 export function WriteStatus({ state }: { state: WriteState | undefined }) {
   const app = useContext(AppContext);
+  const t = app.t.common;
   if (!state) return <span class="wstatus" aria-live="polite" />;
-  if (state.status === 'pending')
+  if (state.status === 'pending' || state.status === 'waiting') {
+    const waiting = state.status === 'waiting';
+    const long = state.computer ? t.waitingComputer : t.waitingDevice;
     return (
-      <span class="wstatus pending" aria-live="polite">
+      <span class={waiting ? 'wstatus pending waiting' : 'wstatus pending'} aria-live="polite" title={waiting ? long : undefined}>
         <span class="spinner" aria-hidden="true" />
-        {app.t.common.writing}
+        {waiting ? t.waiting : t.writing}
+        {waiting && <span class="sr-only">{long}</span>}
       </span>
     );
+  }
   if (state.status === 'ok')
     return (
       <span class="wstatus ok" aria-live="polite">
         <Icon name="check" size={14} />
-        {app.t.common.written}
+        {state.computer ? t.applied : t.written}
       </span>
     );
   return (
     <span class="wstatus failed" role="alert">
       <Icon name="alert" size={14} />
-      {app.t.common.notWritten}
+      {state.computer ? t.notApplied : t.notWritten}
       <button type="button" class="link" onClick={state.retry}>
-        {app.t.common.retry}
+        {t.retry}
       </button>
     </span>
   );
+}
+
+// True while a write of this setting is unanswered: the control shows the new value, marked busy.
+export function isBusy(state: WriteState | undefined): boolean {
+  return !!state && (state.status === 'pending' || state.status === 'waiting');
 }
 
 export function Field({ label, hint, status, children }: { label: string; hint?: string; status?: WriteState; children: ComponentChildren }) {

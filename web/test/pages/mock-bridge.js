@@ -46,6 +46,7 @@
     if (name === 'ModifyFileFromStr') return [true, 'ModifyFileFromStr success'];
     if (name === 'savexml') return [true, 'save xml success'];
     if (name === 'CloseX') return [true, 'CloseX sucess'];
+    if (name === 'CloseApp') return [true, 'modify conf sucess'];
     if (POINTER[name]) return [true, POINTER[name]];
     if (name === 'saveFileDialog' || name === 'OpenFileDialog') return config.dialogPath ? [true, config.dialogPath] : [false, "doesn't select file"];
     if (name === 'ReadFileToStr') return files['file:' + req.FilePath] !== undefined ? [true, files['file:' + req.FilePath]] : [false, 'queryProfile load xml file failed!'];

@@ -54,15 +54,25 @@ describe('command client', () => {
     ]);
   });
 
-  it('gives up on an unanswered request, cancels it and logs the write', async () => {
-    const { bridge, cancelled } = fakeBridge(() => undefined);
+  it('keeps listening for a late write answer, and gives up on other requests', async () => {
+    let answerLater: ((ok: boolean) => void) | null = null;
+    const bridge: Bridge = {
+      ClientRequest(q) {
+        if (q.request.includes('WriteDeviceMultimedia')) answerLater = (ok) => (ok ? q.onSuccess?.('writeDevices success!') : q.onFailure?.(0, 'writeDevices failed!'));
+        return 7;
+      },
+      cefQueryCancel: vi.fn(() => true),
+    };
     const c = new CommandClient(bridge);
-    const pending = c.writeDeviceMultimedia('V', 57, 3, '2EABF3');
+    const write = c.writeDeviceMultimedia('V', 57, 3, '2EABF3');
+    const read = c.readFileToStr('a.xml', '/');
     expect(c.writes[0]).toMatchObject({ command: 'WriteDeviceMultimedia', ok: null, args: { Index: '57', DrviceDataCode: '2EABF3' } });
-    await vi.advanceTimersByTimeAsync(4000);
-    expect(await pending).toMatchObject({ ok: false, timedOut: true });
-    expect(cancelled).toEqual([1]);
-    expect(c.writes[0]).toMatchObject({ ok: false, answer: 'No answer from the client' });
+    await vi.advanceTimersByTimeAsync(60000);
+    expect(await read).toMatchObject({ ok: false, timedOut: true, text: 'No answer yet' });
+    expect(bridge.cefQueryCancel).toHaveBeenCalledTimes(1);
+    answerLater!(true);
+    expect(await write).toMatchObject({ ok: true });
+    expect(c.writes[0]).toMatchObject({ ok: true, answer: 'writeDevices success!' });
   });
 
   it('reads an unanswered device list as no device and a bad one as a failure', async () => {

@@ -1,13 +1,15 @@
 // Devices: what is attached, which profile each one got, and the way to its settings.
+import { useState } from 'preact/hooks';
 import { fmt } from '../../i18n';
 import type { Session } from '../../model/app';
-import { Empty, Icon, ScreenHead, useApp, WriteStatus } from '../kit';
+import { Dialog, Empty, Icon, ScreenHead, useApp, WriteStatus } from '../kit';
 
 function DeviceCard({ s }: { s: Session }) {
   const app = useApp();
   const t = app.t.devices;
   const selected = app.selected === s.key;
   const restartKey = `${s.key}:restart`;
+  const [asking, setAsking] = useState(false);
   const open = () => {
     app.select(s.key);
     app.go(s.kind === 'keyboard' ? 'keyboard' : 'mouse');
@@ -43,11 +45,25 @@ function DeviceCard({ s }: { s: Session }) {
         <button type="button" class="btn primary" disabled={s.status !== 'ready'} onClick={open}>
           {t.configure}
         </button>
-        <button type="button" class="btn ghost" onClick={restart}>
+        <button type="button" class="btn ghost" onClick={() => setAsking(true)}>
           {t.restart}
         </button>
         <WriteStatus state={app.writes.get(restartKey)} />
       </div>
+      {asking && (
+        <Dialog title={fmt(t.restartTitle, { name: app.deviceName(s.kind, s.key) })} onClose={() => setAsking(false)}>
+          <p class="dialog-body">{t.restartBody}</p>
+          <footer class="dialog-foot">
+            <span class="grow" />
+            <button type="button" class="btn ghost" data-autofocus onClick={() => setAsking(false)}>
+              {app.t.common.cancel}
+            </button>
+            <button type="button" class="btn primary" onClick={() => (setAsking(false), restart())}>
+              {t.restart}
+            </button>
+          </footer>
+        </Dialog>
+      )}
     </article>
   );
 }

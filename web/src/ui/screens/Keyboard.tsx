@@ -147,8 +147,17 @@ function ColoursTab({ s }: { s: Session }) {
   };
   const paintOne = (k: KeyDef) => setDraft((d) => ({ ...(d ?? shown), [k.m]: brush }));
   const count = Object.values(shown).filter((c) => c !== '000000').length;
+  const lightsOff = rowValue(app, s, 'LightSwitch') === '0';
   return (
     <div class="colours-tab">
+      {lightsOff && (
+        <div class="banner warn lights-off" role="status">
+          <span>{t.lightsOff}</span>
+          <button type="button" class="btn small" onClick={() => writeRow(app, s, 'LightSwitch', '1', fmt(app.t.write.keyLight, { part: t.lights.toLowerCase() }))}>
+            {t.lightsOn}
+          </button>
+        </div>
+      )}
       <div class="kb-top">
         <ColourPicker label={t.paint} value={brush} onCommit={setBrush} />
         <div class="kb-tools">
@@ -276,7 +285,7 @@ export function KeyboardScreen() {
   const app = useApp();
   const [tab, setTab] = useState<Tab>('colours');
   const s = app.sessionOfKind('keyboard');
-  if (!s || !s.profile) return <Empty icon="keyboard" title={app.t.keyboard.title} body={app.t.keyboard.none} />;
+  if (!s || !s.profile) return <Empty icon="keyboard" title={app.t.keyboard.title} body={app.lost('keyboard') ? app.t.keyboard.gone : app.t.keyboard.none} />;
   const t = app.t.keyboard;
   const tabs: Tab[] = ['colours', 'keys', 'lighting'];
   return (

@@ -7,6 +7,7 @@ import type { Session } from '../../model/app';
 import { buttonName, buttonWrite } from '../../model/assign';
 import { labelForTask, modifierForCode, taskForCode } from '../../model/keys';
 import {
+  applyPauses,
   buildMacroText,
   checkMacroFits,
   DEFAULT_SLOT_BYTES,
@@ -17,11 +18,14 @@ import {
   parseMacroText,
   STEP_NAMES,
   stepsFromCapture,
+  strayReleases,
   type Captured,
+  type PauseRule,
   type MouseButton,
   type Step,
   type StepKind,
 } from '../../model/macro';
+import { macroUses } from '../../model/macroUses';
 import type { ButtonRow, MacroDef } from '../../model/profile';
 import { Empty, Icon, ScreenHead, Select, useApp, WriteStatus } from '../kit';
 
@@ -153,8 +157,60 @@ function StepRow({ step, i, count, onChange, onMove, onRemove }: { step: Step; i
   );
 }
 
+// Pauses longer than this are shortened to it; a fixed pause is this long.
+const TRIM_MS = 500;
+const FIXED_MS = 50;
+
+function stepText(t: ReturnType<typeof useApp>['t']['macros'], st: Step): string {
+  switch (st.kind) {
+    case 'keyDown':
+    case 'keyUp':
+      return `${t.kinds[st.kind]} ${labelForTask(st.key)}`;
+    case 'mouseDown':
+    case 'mouseUp':
+      return `${t.kinds[st.kind]} ${t.buttons[st.button] ?? st.button}`;
+    case 'delay':
+      return `${t.kinds.delay} ${st.ms} ${t.ms}`;
+    default:
+      return t.kinds[st.kind];
+  }
+}
+
 function targetsOf(s: Session): ButtonRow[] {
   return s.kind === 'keyboard' ? s.profile!.keyRows() : s.profile!.buttons(s.mode);
+}
+
+function rowLabel(app: ReturnType<typeof useApp>, s: Session, r: ButtonRow): string {
+  const name = s.kind === 'keyboard' ? r.el.getAttribute('value') ?? r.name : buttonName(r.name, app.t);
+  return fmt(app.t.macros.slotLabel, { device: app.deviceName(s.kind, s.key), mode: r.mode, button: name });
+}
+
+// Writes the macro's current version to every button that holds an older one.
+function StaleButtons({ s, macro }: { s: Session; macro: MacroDef }) {
+  const app = useApp();
+  const t = app.t.macros;
+  const stale = macroUses(s.profile!, s.kind, macro.name).filter((r) => r.command !== macro.text);
+  if (!stale.length || !macro.text) return null;
+  const update = () =>
+    stale.forEach((r) => {
+      const a = { type: 'Macro', command: macro.text, playType: r.playType, playCount: r.playCount, playDelay: r.playDelay, macro: macro.name };
+      app.write(
+        `${s.key}:${r.mode}:btn:${r.index}`,
+        fmt(app.t.write.button, { name: buttonName(r.name, app.t) }),
+        a,
+        () => app.protocol.customButton(buttonWrite(s.key, r, a)),
+        () => s.profile!.setAssignment(r, a),
+        s,
+      );
+    });
+  return (
+    <div class="banner warn stale" role="status">
+      <span>{fmt(t.assignedOn, { buttons: stale.map((r) => rowLabel(app, s, r)).join(', ') })}</span>
+      <button type="button" class="btn small" onClick={update}>
+        {t.updateButtons}
+      </button>
+    </div>
+  );
 }
 
 function Editor({ s, macro, onSave, onDelete }: { s: Session; macro: MacroDef; onSave: (m: MacroDef, old: string) => void; onDelete: () => void }) {
@@ -164,10 +220,14 @@ function Editor({ s, macro, onSave, onDelete }: { s: Session; macro: MacroDef; o
   const [steps, setSteps] = useState<Step[]>(() => parseMacroText(macro.text).steps);
   const [recording, setRecording] = useState(false);
   const [withDelays, setWithDelays] = useState(true);
-  const captured = useRef<Captured[]>([]);
+  const [pauses, setPauses] = useState<PauseRule['kind']>('recorded');
+  // What the recording has caught so far, shown as steps while it runs.
+  const [captured, setCaptured] = useState<Captured[]>([]);
+  const [stray, setStray] = useState<string[]>([]);
   const pad = useRef<HTMLDivElement>(null);
   const targets = targetsOf(s);
-  const [target, setTarget] = useState<number>(targets[0]?.index ?? 0);
+  // No default: a macro goes on the button the person chose.
+  const [target, setTarget] = useState<number>(-1);
   const row = targets.find((r) => r.index === target);
   const slot = row ? macroSlot(row.index, row.mode) : 0;
   const slotBytes = s.profile!.macroSlots().find((m) => m.index === slot)?.length ?? DEFAULT_SLOT_BYTES;
@@ -181,13 +241,24 @@ function Editor({ s, macro, onSave, onDelete }: { s: Session; macro: MacroDef; o
     if (recording) pad.current?.focus();
   }, [recording]);
 
-  const record = (e: Captured) => captured.current.push(e);
+  const record = (e: Captured) => setCaptured((list) => [...list, e]);
+  const recordedSteps = (events: Captured[]) => {
+    const got = stepsFromCapture(events);
+    if (!withDelays) return got.filter((x) => x.kind !== 'delay');
+    return applyPauses(got, pauses === 'trim' ? { kind: 'trim', ms: TRIM_MS } : pauses === 'fixed' ? { kind: 'fixed', ms: FIXED_MS } : { kind: 'recorded' });
+  };
+  const start = () => {
+    setCaptured([]);
+    setStray([]);
+    setRecording(true);
+  };
   const stop = () => {
     setRecording(false);
-    const got = stepsFromCapture(captured.current);
-    setSteps([...steps, ...(withDelays ? got : got.filter((x) => x.kind !== 'delay'))]);
-    captured.current = [];
+    setSteps([...steps, ...recordedSteps(captured)]);
+    setStray(strayReleases(captured));
+    setCaptured([]);
   };
+  const live = recording ? recordedSteps(captured) : [];
   const save = () => onSave({ name: name.trim() || macro.name, text: buildMacroText(steps) }, macro.name);
   const writeKey = row ? `${s.key}:${row.mode}:btn:${row.index}` : '';
   const write = () => {
@@ -197,7 +268,6 @@ function Editor({ s, macro, onSave, onDelete }: { s: Session; macro: MacroDef; o
     const a = { type: 'Macro', command: text, playType: 1, playCount: 1, playDelay: 0, macro: name.trim() || macro.name };
     app.write(writeKey, fmt(app.t.write.button, { name: buttonName(row.name, app.t) }), a, () => app.protocol.customButton(buttonWrite(s.key, row, a)), () => s.profile!.setAssignment(row, a), s);
   };
-  const targetLabel = (r: ButtonRow) => (s.kind === 'keyboard' ? r.el.getAttribute('value') ?? r.name : buttonName(r.name, app.t));
 
   return (
     <div class="macro-editor">
@@ -214,8 +284,9 @@ function Editor({ s, macro, onSave, onDelete }: { s: Session; macro: MacroDef; o
           <Icon name="trash" />
         </button>
       </div>
+      <StaleButtons s={s} macro={macro} />
       <div class="recorder">
-        <button type="button" class={recording ? 'btn danger' : 'btn'} onClick={() => (recording ? stop() : setRecording(true))}>
+        <button type="button" class={recording ? 'btn danger' : 'btn'} onClick={() => (recording ? stop() : start())}>
           <Icon name={recording ? 'stop' : 'record'} size={16} />
           {recording ? t.stop : t.record}
         </button>
@@ -223,6 +294,16 @@ function Editor({ s, macro, onSave, onDelete }: { s: Session; macro: MacroDef; o
           <input type="checkbox" checked={withDelays} onChange={(e) => setWithDelays((e.currentTarget as HTMLInputElement).checked)} />
           {t.recordDelays}
         </label>
+        <Select
+          label={t.pauses}
+          value={pauses}
+          options={[
+            { value: 'recorded', label: t.pausesAsRecorded },
+            { value: 'trim', label: fmt(t.pausesTrim, { ms: TRIM_MS }) },
+            { value: 'fixed', label: fmt(t.pausesFixed, { ms: FIXED_MS }) },
+          ]}
+          onChange={(v) => setPauses(v as PauseRule['kind'])}
+        />
         <button type="button" class="btn ghost" onClick={() => setSteps([...steps, defaultStep('delay')])}>
           <Icon name="plus" size={16} />
           {t.addStep}
@@ -259,7 +340,25 @@ function Editor({ s, macro, onSave, onDelete }: { s: Session; macro: MacroDef; o
         >
           <span class="rec-dot" aria-hidden="true" />
           {t.recording}
+          <span class="live-count" aria-live="polite">
+            {fmt(t.live, { n: live.length })}
+          </span>
         </div>
+      )}
+      {stray.length > 0 && (
+        <p class="banner warn" role="status">
+          {stray.map((k) => fmt(t.strayRelease, { key: t.buttons[k] ?? labelForTask(k) })).join(' ')}
+        </p>
+      )}
+      {live.length > 0 && (
+        <ol class="steps live" aria-label={t.live.replace('{n}', String(live.length))} start={steps.length + 1}>
+          {live.map((st, i) => (
+            <li class={`step k-${st.kind}`} key={i}>
+              <span class="step-num">{steps.length + i + 1}</span>
+              <span>{stepText(app.t.macros, st)}</span>
+            </li>
+          ))}
+        </ol>
       )}
       {steps.length === 0 && !recording ? (
         <p class="hint pad">{t.noSteps}</p>
@@ -284,7 +383,12 @@ function Editor({ s, macro, onSave, onDelete }: { s: Session; macro: MacroDef; o
       )}
       <div class="write-bar">
         <span class="field-label">{t.writeTo}</span>
-        <Select label={t.writeTo} value={target} options={targets.map((r) => ({ value: r.index, label: targetLabel(r) }))} onChange={setTarget} />
+        <Select
+          label={t.writeTo}
+          value={target}
+          options={[{ value: -1, label: t.pickButton }, ...targets.map((r) => ({ value: r.index, label: rowLabel(app, s, r) }))]}
+          onChange={setTarget}
+        />
         <button type="button" class="btn primary" disabled={!!problem || !row} onClick={write}>
           {t.write}
         </button>
@@ -345,6 +449,8 @@ export function MacrosScreen() {
             s={s}
             macro={current}
             onSave={(m, old) => {
+              // The buttons that hold it follow a new name.
+              if (m.name !== old) macroUses(s.profile!, s.kind, old).forEach((r) => r.el.setAttribute('macro', m.name));
               store(macros.map((x) => (x.name === old ? m : x)).filter((x, i, all) => all.findIndex((y) => y.name === x.name) === i));
               setSelected(m.name);
               app.notify('info', t.saved);

@@ -1,13 +1,14 @@
 // Mouse: buttons, DPI stages, lighting and performance of the selected mouse, per mode.
-import { useState } from 'preact/hooks';
+import { useEffect, useRef, useState } from 'preact/hooks';
 import { fmt } from '../../i18n';
 import type { App, Session } from '../../model/app';
 import { buttonName, buttonSlotKey, byteCode, describe, fromRow } from '../../model/assign';
+import { macroOutOfDate } from '../../model/macroUses';
 import { LIFT_HEIGHTS, MOUSE_EFFECTS, REPORT_RATES } from '../../model/functions';
 import type { ButtonRow } from '../../model/profile';
 import { AssignDialog } from '../AssignDialog';
 import { ColourPicker } from '../colour';
-import { Empty, Field, Icon, ScreenHead, Segmented, Slider, Tabs, Toggle, useApp, WriteStatus } from '../kit';
+import { Empty, Field, Icon, isBusy, ScreenHead, Segmented, Slider, Tabs, Toggle, useApp, WriteStatus } from '../kit';
 
 type Tab = 'buttons' | 'dpi' | 'lighting' | 'performance';
 
@@ -89,6 +90,7 @@ function ButtonsTab({ s }: { s: Session }) {
                 <span class="row-num">{i + 1}</span>
                 <span class="row-name">{buttonName(r.name, app.t)}</span>
                 <span class="row-value">{describe(app.shown(slotKey(r), fromRow(r)), app.locale, app.t)}</span>
+                {macroOutOfDate(s.profile!, r) && <span class="tag warn">{app.t.macros.outOfDate}</span>}
                 <Icon name="down" size={16} />
               </button>
               <WriteStatus state={app.writes.get(slotKey(r))} />
@@ -101,15 +103,25 @@ function ButtonsTab({ s }: { s: Session }) {
   );
 }
 
+// A DPI value settles this long after its last change (slider arrow keys, the number field's
+// spinner) before it is written: one write per settled value, not one per step.
+const DPI_SETTLE_MS = 500;
+
 function DpiTab({ s }: { s: Session }) {
   const app = useApp();
   const t = app.t.mouse;
   const stages = s.profile!.dpiStages(s.mode);
   const max = s.profile!.maxDpi;
+  const curKey = `${s.key}:${s.mode}:CurDpi`;
   const current = Number(rowValue(app, s, 'CurDpi')) || 0;
+  const curBusy = isBusy(app.writes.get(curKey));
+  const [draft, setDraft] = useState<Record<string, number>>({});
+  const timers = useRef(new Map<string, number>());
+  const group = useRef<HTMLDivElement>(null);
+  useEffect(() => () => timers.current.forEach((id) => window.clearTimeout(id)), []);
   const setCurrent = (i: number) => writeRow(app, s, 'CurDpi', String(i), app.t.write.currentStage);
-  const setStage = (st: { name: string; index: number }, n: number, v: number) => {
-    const value = Math.min(max, Math.max(50, Math.round(v / 50) * 50));
+  const clamp = (v: number) => Math.min(max, Math.max(50, Math.round(v / 50) * 50));
+  const writeStage = (st: { name: string; index: number }, n: number, value: number) => {
     app.write(
       `${s.key}:${s.mode}:${st.name}`,
       fmt(app.t.write.dpiStage, { n }),
@@ -119,36 +131,87 @@ function DpiTab({ s }: { s: Session }) {
       s,
     );
   };
+  const setStage = (st: { name: string; index: number; value: number }, n: number, v: number) => {
+    if (!Number.isFinite(v)) return;
+    const value = clamp(v);
+    setDraft((d) => ({ ...d, [st.name]: value }));
+    window.clearTimeout(timers.current.get(st.name));
+    timers.current.set(
+      st.name,
+      window.setTimeout(() => {
+        timers.current.delete(st.name);
+        setDraft((d) => {
+          const { [st.name]: _, ...rest } = d;
+          return rest;
+        });
+        if (value !== app.shown(`${s.key}:${s.mode}:${st.name}`, st.value)) writeStage(st, n, value);
+      }, DPI_SETTLE_MS),
+    );
+  };
+  // Arrow keys move the current stage, as in every group of choices.
+  const onKey = (e: KeyboardEvent) => {
+    if (!(e.target as HTMLElement).classList.contains('stage-pick')) return;
+    const step = e.key === 'ArrowRight' || e.key === 'ArrowDown' ? 1 : e.key === 'ArrowLeft' || e.key === 'ArrowUp' ? -1 : 0;
+    if (!step || !stages.length) return;
+    e.preventDefault();
+    const next = (current + step + stages.length) % stages.length;
+    setCurrent(next);
+    requestAnimationFrame(() => group.current?.querySelector<HTMLElement>(`[data-stage="${next}"] .stage-pick`)?.focus());
+  };
   return (
     <div class="dpi-tab">
       <div class="section-head">
         <h2>{t.dpiTitle}</h2>
-        <WriteStatus state={app.writes.get(`${s.key}:${s.mode}:CurDpi`)} />
+        <WriteStatus state={app.writes.get(curKey)} />
       </div>
       <p class="hint">{t.dpiHint}</p>
-      <div class="stages" role="radiogroup" aria-label={t.dpiTitle}>
+      <div class="stages" role="radiogroup" aria-label={t.dpiTitle} ref={group} onKeyDown={onKey}>
         {stages.map((st, i) => {
-          const value = app.shown(`${s.key}:${s.mode}:${st.name}`, st.value);
+          const stageKey = `${s.key}:${s.mode}:${st.name}`;
+          const value = draft[st.name] ?? app.shown(stageKey, st.value);
           const isCurrent = current === i;
+          const busy = (isCurrent && curBusy) || isBusy(app.writes.get(stageKey));
+          const label = fmt(t.stage, { n: i + 1 });
           return (
-            <div class={isCurrent ? 'stage current' : 'stage'} key={st.name} data-stage={i}>
+            <div class={isCurrent ? 'stage current' : 'stage'} key={st.name} data-stage={i} aria-busy={busy}>
               <button
                 type="button"
                 role="radio"
                 aria-checked={isCurrent}
+                aria-busy={isCurrent && curBusy}
+                tabIndex={isCurrent ? 0 : -1}
                 class="stage-pick"
-                aria-label={fmt(t.stage, { n: i + 1 })}
+                aria-label={label}
                 onClick={() => setCurrent(i)}
               >
-                <span class="stage-name">{fmt(t.stage, { n: i + 1 })}</span>
+                <span class="stage-name">{label}</span>
                 <span class="bar" aria-hidden="true">
                   <span class="fill" style={{ height: `${Math.max(4, (value / max) * 100)}%` }} />
                 </span>
                 <span class="stage-value">{value}</span>
-                {isCurrent && <span class="tag">{t.current}</span>}
+                {/* Every stage keeps the tag's room, so the sliders line up. */}
+                <span class={isCurrent ? 'tag' : 'tag placeholder'} aria-hidden={!isCurrent}>
+                  {isCurrent && curBusy ? app.t.common.writing : t.current}
+                </span>
               </button>
-              <Slider label={fmt(t.stage, { n: i + 1 })} min={50} max={max} step={50} value={value} onCommit={(v) => setStage(st, i + 1, v)} />
-              <WriteStatus state={app.writes.get(`${s.key}:${s.mode}:${st.name}`)} />
+              <div class="stage-edit">
+                <Slider label={label} min={50} max={max} step={50} value={value} onCommit={(v) => setStage(st, i + 1, v)} />
+                <input
+                  type="number"
+                  class="num small"
+                  aria-label={fmt(t.dpiNumber, { n: i + 1 })}
+                  min={50}
+                  max={max}
+                  step={50}
+                  value={value}
+                  onInput={(e) => {
+                    const v = Number((e.currentTarget as HTMLInputElement).value);
+                    if (v >= 50 && v <= max && v % 50 === 0) setStage(st, i + 1, v);
+                  }}
+                  onChange={(e) => setStage(st, i + 1, Number((e.currentTarget as HTMLInputElement).value))}
+                />
+              </div>
+              <WriteStatus state={app.writes.get(stageKey)} />
             </div>
           );
         })}
@@ -272,7 +335,7 @@ export function MouseScreen() {
   const app = useApp();
   const [tab, setTab] = useState<Tab>('buttons');
   const s = app.sessionOfKind('mouse');
-  if (!s || !s.profile) return <Empty icon="mouse" title={app.t.mouse.title} body={app.t.mouse.none} />;
+  if (!s || !s.profile) return <Empty icon="mouse" title={app.t.mouse.title} body={app.lost('mouse') ? app.t.mouse.gone : app.t.mouse.none} />;
   const t = app.t.mouse;
   const tabs: Tab[] = ['buttons', 'dpi', 'lighting', 'performance'];
   return (

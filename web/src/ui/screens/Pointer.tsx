@@ -22,7 +22,8 @@ export function pointerDefaults(app: App): PointerValues {
     const n = parseInt(mouse?.value(name, 1) ?? '', 10);
     return Number.isFinite(n) ? n : d;
   };
-  return { speed: v('PointerSpeed', 5), accel: 1, lines: v('WheelSpeed', 3), chars: 3, dbl: v('Dblclick', 5) };
+  // Acceleration Num 3 is the X server's own default (twice as fast beyond 4 pixels).
+  return { speed: v('PointerSpeed', 5), accel: 3, lines: v('WheelSpeed', 3), chars: 3, dbl: v('Dblclick', 5) };
 }
 
 function load(app: App): PointerValues {

@@ -6,7 +6,7 @@ import type { App, Session } from '../../model/app';
 import { plannedWrites } from '../../model/applyAll';
 import { Profile, ProfileError } from '../../model/profile';
 import { ProfileStore } from '../../model/profileStore';
-import { Empty, Icon, ScreenHead, useApp } from '../kit';
+import { Dialog, Empty, Icon, ScreenHead, Select, useApp } from '../kit';
 
 interface Progress {
   done: number;
@@ -42,7 +42,16 @@ export function ProfilesScreen() {
   const [progress, setProgress] = useState<Progress | null>(null);
   const [renaming, setRenaming] = useState<string | null>(null);
   const [draftName, setDraftName] = useState('');
-  if (!s || !s.profile || !s.named) return <Empty icon="profile" title={t.title} body={t.none} />;
+  const [creating, setCreating] = useState<{ name: string; from: 'current' | 'defaults' } | null>(null);
+  const ready = Array.from(app.sessions.values()).filter((x) => x.status === 'ready');
+  // The device whose profiles these are, chosen by its name.
+  const devicePick = ready.length > 1 && (
+    <label class="device-pick">
+      <span class="field-label">{t.device}</span>
+      <Select label={t.device} value={s?.key ?? ''} options={ready.map((x) => ({ value: x.key, label: app.deviceName(x.kind, x.key) }))} onChange={(k) => app.select(k)} />
+    </label>
+  );
+  if (!s || !s.profile || !s.named) return <Empty icon="profile" title={t.title} body={t.none}>{devicePick}</Empty>;
   const named = s.named;
   const busy = !!progress?.running;
 
@@ -83,7 +92,9 @@ export function ProfilesScreen() {
     const chosen = await app.protocol.saveFileDialog();
     if (!chosen.ok) return; // cancelled
     const path = /\.[^\\/]+$/.test(chosen.text) ? chosen.text : `${chosen.text}.pfd`;
-    const written = await app.protocol.modifyFileFromStr(path, s.profile!.serialize());
+    const out = s.profile!.clone();
+    out.profileName = named.active;
+    const written = await app.protocol.modifyFileFromStr(path, out.serialize());
     const saved = written.ok ? await app.protocol.savexml() : written;
     if (saved.ok) app.notify('info', fmt(t.exported, { path }));
     else app.notify('error', t.exportFailed, () => void exportProfile());
@@ -100,14 +111,14 @@ export function ProfilesScreen() {
       return app.notify('error', e instanceof ProfileError ? t.notProfile : t.readFailed);
     }
     if (profile.kind !== s.kind || (s.kind === 'mouse' && !profile.buttons(profile.modes()[0]?.id ?? 1).length)) return app.notify('error', t.wrongKind);
-    const name = uniqueName(fileName(chosen.text));
+    const name = uniqueName(profile.profileName || fileName(chosen.text));
     await addProfile(name, profile, false);
     app.notify('info', fmt(t.imported, { name }));
   };
 
   return (
     <section class="screen">
-      <ScreenHead title={t.title} sub={<>{s.info.Version} · {t.hint}</>}>
+      <ScreenHead title={t.title} sub={<>{app.deviceName(s.kind, s.key)} · {t.hint}</>}>
         <div class="head-actions">
           <button type="button" class="btn ghost" disabled={busy} onClick={() => void importProfile()}>
             {t.import}
@@ -115,12 +126,51 @@ export function ProfilesScreen() {
           <button type="button" class="btn ghost" disabled={busy} onClick={() => void exportProfile()}>
             {t.export}
           </button>
-          <button type="button" class="btn primary" disabled={busy} onClick={() => void addProfile(uniqueName(fmt(t.newName, { n: named.items.length + 1 })), app.builtinProfile(s) ?? s.profile!.clone(), false)}>
+          <button type="button" class="btn primary" disabled={busy} onClick={() => setCreating({ name: uniqueName(fmt(t.newName, { n: named.items.length + 1 })), from: 'current' })}>
             <Icon name="plus" size={16} />
             {t.new}
           </button>
         </div>
       </ScreenHead>
+      {devicePick}
+      {creating && (
+        <Dialog title={t.newTitle} onClose={() => setCreating(null)}>
+          <form
+            class="dialog-body new-profile"
+            onSubmit={(e) => {
+              e.preventDefault();
+              const name = creating.name.trim();
+              if (!name || named.items.some((i) => i.name === name)) return app.notify('error', t.nameTaken);
+              const base = creating.from === 'current' ? s.profile!.clone() : app.builtinProfile(s) ?? s.profile!.clone();
+              setCreating(null);
+              void addProfile(name, base, false);
+            }}
+          >
+            <label class="field">
+              <span class="field-label">{app.t.macros.name}</span>
+              <input class="text" data-autofocus value={creating.name} maxLength={40} onInput={(e) => setCreating({ ...creating, name: (e.currentTarget as HTMLInputElement).value })} />
+            </label>
+            <fieldset class="field">
+              <legend class="field-label">{t.startFrom}</legend>
+              {(['current', 'defaults'] as const).map((from) => (
+                <label class="check" key={from}>
+                  <input type="radio" name="from" checked={creating.from === from} onChange={() => setCreating({ ...creating, from })} />
+                  {from === 'current' ? fmt(t.fromCurrent, { name: named.active }) : t.fromDefaults}
+                </label>
+              ))}
+            </fieldset>
+            <footer class="dialog-foot">
+              <span class="grow" />
+              <button type="button" class="btn ghost" onClick={() => setCreating(null)}>
+                {app.t.common.cancel}
+              </button>
+              <button type="submit" class="btn primary">
+                {t.create}
+              </button>
+            </footer>
+          </form>
+        </Dialog>
+      )}
       <ul class="profile-list">
         {named.items.map((item) => {
           const active = item.name === named.active;
