@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "crash/input_grabs.h"
 #include "platform/input/input_codes.h"
 
 namespace kf::platform {
@@ -268,6 +269,8 @@ void EvdevInterceptionDriver::tryGrab(int device) {
     }
     node.grabbed = true;
     node.down.reset();
+    // A crash lets go of it before anything else.
+    kf::crash::publishGrab(node.fd);
 }
 
 void EvdevInterceptionDriver::releaseGrab(int device) {
@@ -290,6 +293,7 @@ void EvdevInterceptionDriver::releaseGrab(int device) {
     slot.injectedDown.reset();
     passThrough_.send();
     if (slot.node && slot.node->grabbed) {
+        kf::crash::withdrawGrab(slot.node->fd);
         ioctl(slot.node->fd, EVIOCGRAB, 0);
         slot.node->grabbed = false;
     }
