@@ -21,6 +21,9 @@ constexpr int kHardwareIdBytes = 1000;
 // The capture thread runs at this niceness when the user may raise it; otherwise at the
 // process's own.
 constexpr int kCaptureNiceness = -10;
+// Opening the devices again after a switch back to this session is tried this often, this far apart.
+constexpr int kReopenRetries = 20;
+constexpr unsigned long kReopenRetryMs = 500;
 
 // The button of a mouse transition as its down flag (press or release), or 0 for motion, wheels
 // and strokes that carry several transitions.
@@ -203,9 +206,19 @@ void DEVICE_FILTER::start() {
     (void)setpriority(PRIO_PROCESS, id_t(gettid()), kCaptureNiceness);
     QString reason = closingReason();
     bool reopening = false;
+    int retries = 0;
     while (waitForActiveSession()) {
         int error = 0;
         InterceptionContext* context = createContext(*driver_, &error);
+        // Back from another session, the access to the devices may come back a moment after the
+        // session is active: look again for a while before giving up.
+        if (!context && reopening && retries++ < kReopenRetries) {
+            QMutexLocker lock(&sessionMutex_);
+            if (!stopRequested_) {
+                sessionChanged_.wait(&sessionMutex_, kReopenRetryMs);
+            }
+            continue;
+        }
         if (!context) {
             reason = QStringLiteral("the input devices cannot be opened (%1)").arg(errorText(error));
             qWarning().noquote() << QStringLiteral(
@@ -215,6 +228,7 @@ void DEVICE_FILTER::start() {
             emit captureEnded(reason);
             return;
         }
+        retries = 0;
         if (reopening) {
             qInfo().noquote()
                 << "input capture: the desktop session is active again; keyboards and mice are open";

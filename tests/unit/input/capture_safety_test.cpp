@@ -3,6 +3,7 @@
 // not the active one has every device closed.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <optional>
 
 #include "input_helpers.h"
@@ -117,7 +118,11 @@ TEST(Session, InactiveClosesEveryDeviceAndActiveReappliesTheMap) {
     input.driver->feed(1, kf::platform::KeyboardInputRecord{0, kA, 0, 0, 0});
     ASSERT_EQ(input.passed(), 1);
     EXPECT_FALSE(input.driver->desktop().first().sentByClient);
+    // Access to the devices comes back a moment after the session is active again.
+    input.driver->setOpenError(20, EACCES);
     input.session->setActive(true);
+    kftest::settle(100);
+    input.driver->setOpenError(20, 0);
     ASSERT_TRUE(kftest::waitFor([&] {
         return input.driver->openDevices() == kf::platform::kInterceptionDeviceCount &&
                input.driver->filter(1) == 0xFFFF;
