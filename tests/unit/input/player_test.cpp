@@ -191,7 +191,7 @@ TEST(Player, CaptureNeverWaitsForOutputNorDropsInputDuringAStartingDelay) {
     kftest::InputHarness input;
     ASSERT_TRUE(
         input.refresh(keyMap(keyEntry(kA, 0, "Text", 2, "slow") + keyEntry(kB, 0, "Keyboard", 1, "C") +
-                             keyEntry(kCtrl, 0, "macro", 2, "延迟(400)键盘按下(B)"))));
+                             keyEntry(kCtrl, 0, "macro", 2, "延迟(1000)键盘按下(B)"))));
     QSemaphore typing, typed;
     input.transport->setOnType([&] {
         typing.release();
