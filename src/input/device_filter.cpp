@@ -125,9 +125,9 @@ void DEVICE_FILTER::stopCapture() {
 }
 
 void DEVICE_FILTER::wake() {
-    if (InterceptionContext* context = context_.load()) {
-        wakeWait(context);
-    }
+    // Straight to the driver, which outlives the loop: a context may be closing on the capture
+    // thread at this very moment. A wake-up with no wait running ends the next wait early.
+    driver_->wake();
 }
 
 void DEVICE_FILTER::applyFilters(InterceptionContext* context) {
@@ -246,12 +246,10 @@ void DEVICE_FILTER::start() {
 }
 
 bool DEVICE_FILTER::capture(InterceptionContext* context, QString* reason) {
-    context_ = context;
     appliedFilter_ = 0;  // a fresh context captures nothing until the map is applied
     reason->clear();
     while (pump(context, reason)) {
     }
-    context_ = nullptr;
     setFilter(context, isKeyboard, 0);
     setFilter(context, isMouse, 0);
     destroyContext(context);

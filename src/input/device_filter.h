@@ -96,7 +96,6 @@ private:
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> sessionActive_{true};
     std::atomic<quint16> wantedFilter_{0};
-    std::atomic<kf::input::InterceptionContext*> context_{nullptr};
     QMutex sessionMutex_;
     QWaitCondition sessionChanged_;
     // Capture thread only.
