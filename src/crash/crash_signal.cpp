@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "crash/dump_writer.h"
+#include "crash/input_grabs.h"
 
 namespace kf::crash {
 namespace {
@@ -120,6 +121,11 @@ void dieWithSignal(int sig) {
 // Runs in the signal handler: no allocation, no locks, no Qt.
 void onFatalSignal(int sig, siginfo_t* info, void* context) {
     const int savedErrno = errno;
+    // First of all the person gets their keyboard and mouse back: writing the dump and starting
+    // the reporter take a while, and a child of this process would share the grab.
+    if (releaseGrabs() > 0) {
+        writeText(STDERR_FILENO, "CrashHandler: grabbed input devices released\n");
+    }
     const long self = syscall(SYS_gettid);
     long expected = 0;
     if (!g_handlingThread.compare_exchange_strong(expected, self)) {

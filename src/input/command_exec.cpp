@@ -47,12 +47,15 @@ qint8 signedByte(int value) {
     return qint8(quint8(value & 0xFF));
 }
 
+// The longest relative move, in pointer units per axis.
+constexpr int kLongestMove = 32767;
+
 }  // namespace
 
 commandExec::commandExec(const TriggerEntry& entry, int keyState, std::shared_ptr<pvmulti_client> client,
                          Services services, QObject* parent)
     : QObject(parent), services_(std::move(services)), client_(client) {
-    current_ = {entry, keyState, std::move(client)};
+    latest_ = {entry, keyState, std::move(client)};
 }
 
 commandExec::~commandExec() = default;
@@ -65,7 +68,7 @@ int commandExec::jittered(int ms) {
 }
 
 std::shared_ptr<pvmulti_client> commandExec::client() const {
-    QMutexLocker lock(&clientMutex_);
+    QMutexLocker lock(&mutex_);
     return client_;
 }
 
@@ -74,93 +77,113 @@ void commandExec::request(const TriggerEntry& entry, int keyState, std::shared_p
         return;
     }
     QMutexLocker lock(&mutex_);
-    {
-        QMutexLocker clientLock(&clientMutex_);
-        client_ = client;
-    }
-    current_ = {entry, keyState, std::move(client)};
-    pending_ = true;
-    if (!stop_) {
-        stopOutputNow();  // a list is playing: let go of everything; the pending mark ends it
-    }
-    stop_ = false;
+    client_ = client;
+    latest_ = {entry, keyState, std::move(client)};
+    ++requested_;
     wake_.wakeAll();
 }
 
 void commandExec::stopOutputNow() {
-    stop_ = true;
-    if (const std::shared_ptr<pvmulti_client> device = client()) {
-        device->sendKeyboard(0, kNoKeys);
-        device->sendMouse(0, 0, 0, 0);
+    std::shared_ptr<pvmulti_client> device;
+    {
+        QMutexLocker lock(&mutex_);
+        stopped_ = requested_;
+        device = client_;
+        wake_.wakeAll();
     }
+    releaseEverything(device.get());
     qInfo().noquote() << "stopOutputNow===========================";
 }
 
-void commandExec::haltOutput() {
-    // A newer request has already let go of everything when it stopped this play.
-    if (!pending_) {
-        stopOutputNow();
+void commandExec::releaseEverything(pvmulti_client* device) {
+    if (device) {
+        device->sendKeyboard(0, kNoKeys);
+        device->sendMouse(0, 0, 0, 0);
     }
 }
 
 void commandExec::quit() {
-    quit_ = true;
     QMutexLocker lock(&mutex_);
+    quit_ = true;
     wake_.wakeAll();
 }
 
 void commandExec::onStopOutput(bool stop) {
-    stop_ = stop;
+    if (!stop) {
+        return;
+    }
     QMutexLocker lock(&mutex_);
+    stopped_ = requested_;
     wake_.wakeAll();
+}
+
+bool commandExec::isPlaying() const {
+    QMutexLocker lock(&mutex_);
+    return busy_ || taken_ != requested_;
+}
+
+bool commandExec::releaseKeysAfter(quint64 task) {
+    // Under the lock, so no newer request is published between the check and the report.
+    QMutexLocker lock(&mutex_);
+    if (task != requested_ || busy_ || !client_) {
+        return false;
+    }
+    return client_->sendKeyboard(0, kNoKeys);
+}
+
+bool commandExec::stopRequestedLocked() const {
+    return quit_ || stopped_ >= taken_ || requested_ != taken_;
+}
+
+bool commandExec::stopRequested() const {
+    QMutexLocker lock(&mutex_);
+    return stopRequestedLocked();
 }
 
 void commandExec::start() {
     qInfo().noquote() << "start PASS.....";
-    {
-        QMutexLocker lock(&mutex_);
-        playing_ = current_;
-    }
-    while (!quit_) {
-        const bool releaseFollows = play();
-        bool next = false;
+    bool first = true;
+    for (;;) {
+        quint64 task = 0;
         {
             QMutexLocker lock(&mutex_);
-            if (pending_ && !quit_) {
-                // A newer request stopped this play: it is played at once.
-                pending_ = false;
-                stop_ = false;
-                playing_ = current_;
-                next = true;
-            } else {
-                stop_ = true;
-            }
-        }
-        if (next) {
-            continue;
-        }
-        // A pressed click waits for its release half; releasing everything now would cut it.
-        if (!releaseFollows) {
-            emit taskFinished(playing_.client.get());
-        }
-        {
-            QMutexLocker lock(&mutex_);
-            while (!pending_ && !quit_) {
+            while (!quit_ && taken_ == requested_) {
                 wake_.wait(&mutex_);
             }
-            pending_ = false;
-            playing_ = current_;
+            if (quit_) {
+                return;
+            }
+            task = taken_ = requested_;
+            playing_ = latest_;
+            busy_ = true;
         }
-        if (!quit_) {
+        if (!first) {
             qInfo().noquote() << "WAIT PASS.....";
+        }
+        first = false;
+        const Outcome outcome = play();
+        if (outcome == Outcome::Stopped) {
+            // A stop or a newer request ended the play: nothing it pressed stays down.
+            releaseEverything(client().get());
+            qInfo().noquote() << "stopOutputNow===========================";
+        }
+        bool superseded = false;
+        {
+            QMutexLocker lock(&mutex_);
+            busy_ = false;
+            superseded = requested_ != task;
+        }
+        // A pressed click waits for its release half; releasing everything now would cut it.
+        if (outcome != Outcome::ReleaseFollows && !superseded) {
+            emit taskFinished(playing_.client.get(), task);
         }
     }
 }
 
-bool commandExec::play() {
+commandExec::Outcome commandExec::play() {
     const TriggerEntry& entry = playing_.entry;
     if (entry.actions.isEmpty()) {
-        return false;
+        return Outcome::Done;
     }
     switch (entry.playType) {
         case 1:
@@ -168,53 +191,70 @@ bool commandExec::play() {
                 if (isInputAction(entry)) {
                     executeCommand();
                 }
-                return false;
+                return Outcome::Done;
             }
-            repeat(entry.playCount);
-            return isInputAction(entry) && !stopRequested();
+            if (!repeat(entry.playCount)) {
+                return Outcome::Stopped;
+            }
+            return isInputAction(entry) ? Outcome::ReleaseFollows : Outcome::Done;
         case 2:
-            repeat(entry.playCount);
-            return false;
+            return repeat(entry.playCount) ? Outcome::Done : Outcome::Stopped;
         case 3:
         case 4:
             while (!stopRequested()) {
                 executeCommand();
                 pause(entry.playDelay);
             }
-            return false;
+            return Outcome::Stopped;
         default:
-            return false;
+            return Outcome::Done;
     }
 }
 
-void commandExec::repeat(int times) {
+bool commandExec::repeat(int times) {
     for (int i = 0; i < times; ++i) {
         if (stopRequested()) {
-            haltOutput();
-            return;
+            return false;
         }
-        executeCommand();
+        if (!runList()) {
+            return false;
+        }
         pause(playing_.entry.playDelay);
     }
+    return true;
 }
 
 void commandExec::executeCommand() {
-    auto capture = [this](bool on) {
-        if (services_.setCaptureEnabled) {
-            services_.setCaptureEnabled(on);
-        }
-    };
-    capture(false);
+    runList();
+}
+
+bool commandExec::runList() {
+    firstReport_ = true;
+    bool complete = true;
     for (const MacroAction& action : qAsConst(playing_.entry.actions)) {
         if (stopRequested()) {
-            haltOutput();
+            complete = false;
             break;
         }
-        perform(action);
-        capture(true);
+        perform(action, client().get());
     }
-    // However the run ends, physical input is taken again.
-    capture(true);
+    firstReport_ = false;
+    return complete;
+}
+
+template <typename Write>
+void commandExec::output(Write write) {
+    // New physical input is held back only while the first report of a run is written, so a
+    // list that starts with a delay drops nothing.
+    const bool holdBack = firstReport_ && services_.setCaptureEnabled;
+    firstReport_ = false;
+    if (holdBack) {
+        services_.setCaptureEnabled(false);
+    }
+    write();
+    if (holdBack) {
+        services_.setCaptureEnabled(true);
+    }
 }
 
 void commandExec::pause(int ms) {
@@ -223,14 +263,32 @@ void commandExec::pause(int ms) {
     }
     QDeadlineTimer deadline(ms);
     QMutexLocker lock(&mutex_);
-    while (!stopRequested()) {
+    while (!stopRequestedLocked()) {
         if (!wake_.wait(&mutex_, deadline)) {
             return;
         }
     }
 }
 
-void commandExec::perform(const MacroAction& action) {
+void commandExec::relativeMove(const QString& argument, pvmulti_client* device) {
+    int x = 0, y = 0;
+    if (!device || !readPoint(argument, &x, &y)) {
+        return;
+    }
+    // A report moves at most a signed byte per axis: a longer move goes in steps of 127, the
+    // last one the rest. Beyond any screen the move is cut, so a typo cannot flood the device.
+    int dx = -qBound(-kLongestMove, x, kLongestMove);
+    int dy = -qBound(-kLongestMove, y, kLongestMove);
+    do {
+        const int stepX = qBound(-127, dx, 127);
+        const int stepY = qBound(-127, dy, 127);
+        output([&] { device->sendMouse(0, qint8(stepX), qint8(stepY), 0); });
+        dx -= stepX;
+        dy -= stepY;
+    } while (dx != 0 || dy != 0);
+}
+
+void commandExec::perform(const MacroAction& action, pvmulti_client* device) {
     const QString& name = action.name;
     const QString& argument = action.argument;
     if (name == QLatin1String("SwitchCustom")) {
@@ -244,7 +302,6 @@ void commandExec::perform(const MacroAction& action) {
     if (!enabled_) {
         return;
     }
-    const std::shared_ptr<pvmulti_client> device = client();
     if (name == QLatin1String("KeybroadDown")) {
         quint8 keys[6] = {};
         quint8 modifiers = 0;
@@ -256,19 +313,20 @@ void commandExec::perform(const MacroAction& action) {
             keys[0] = quint8(hex(argument));
         }
         if (device) {
-            device->sendKeyboard(modifiers, keys);
+            output([&] { device->sendKeyboard(modifiers, keys); });
         }
     } else if (name == QLatin1String("KeybroadUp")) {
         if (device) {
-            device->sendKeyboard(0, kNoKeys);
+            output([&] { device->sendKeyboard(0, kNoKeys); });
         }
     } else if (name == QLatin1String("MouseDown") || name == QLatin1String("MouseUp")) {
+        const quint8 buttons = name == QLatin1String("MouseDown") ? quint8(hex(argument)) : 0;
         if (device) {
-            device->sendMouse(name == QLatin1String("MouseDown") ? quint8(hex(argument)) : 0, 0, 0, 0);
+            output([&] { device->sendMouse(buttons, 0, 0, 0); });
         }
     } else if (name == QLatin1String("WheelUp") || name == QLatin1String("WheelDown")) {
         if (device) {
-            device->sendMouse(0, 0, 0, signedByte(int(hex(argument))));
+            output([&] { device->sendMouse(0, 0, 0, signedByte(int(hex(argument)))); });
         }
     } else if (name == QLatin1String("AbsoluteXY")) {
         int x = 0, y = 0;
@@ -276,16 +334,13 @@ void commandExec::perform(const MacroAction& action) {
             device->moveCursorTo(x, y);
         }
     } else if (name == QLatin1String("RelativeXY")) {
-        int x = 0, y = 0;
-        if (device && readPoint(argument, &x, &y)) {
-            device->sendMouse(0, signedByte(-x), signedByte(-y), 0);
-        }
+        relativeMove(argument, device);
     } else if (name == QLatin1String("DelayTime")) {
         pause(jittered(argument.toInt()));
     } else if (name == QLatin1String("keyboard")) {
-        chord(argument);
+        chord(argument, device);
     } else if (name == QLatin1String("mouse")) {
-        click(argument);
+        click(argument, device);
     } else if (name == QLatin1String("Shortcut")) {
         if (services_.shortcuts) {
             services_.shortcuts->run(argument);
@@ -297,8 +352,7 @@ void commandExec::perform(const MacroAction& action) {
     }
 }
 
-void commandExec::chord(const QString& argument) {
-    const std::shared_ptr<pvmulti_client> device = client();
+void commandExec::chord(const QString& argument, pvmulti_client* device) {
     const int type = playing_.entry.playType;
     if (!device || type == 3) {
         return;
@@ -307,11 +361,11 @@ void commandExec::chord(const QString& argument) {
     if (codes.size() == 1) {
         const quint8 keys[6] = {quint8(hex(codes.first()))};
         if (type == 1 && playing_.keyState == 0) {
-            device->sendKeyboard(0, keys);
+            output([&] { device->sendKeyboard(0, keys); });
         } else if (type == 1) {
             device->sendKeyboard(0, kNoKeys);
         } else if (type == 2 || type == 4) {
-            device->sendKeyboard(0, keys);
+            output([&] { device->sendKeyboard(0, keys); });
             QThread::msleep(ulong(jittered(50)));
             device->sendKeyboard(0, kNoKeys);
         }
@@ -323,24 +377,23 @@ void commandExec::chord(const QString& argument) {
     }
     const quint8 modifiers = modifierBit(hex(codes.at(0)));
     const quint8 keys[6] = {quint8(hex(codes.at(1)))};
-    device->sendKeyboard(modifiers, keys);
+    output([&] { device->sendKeyboard(modifiers, keys); });
     QThread::msleep(ulong(jittered(10)));
     device->sendKeyboard(modifiers, kNoKeys);
     QThread::msleep(ulong(jittered(10)));
     device->sendKeyboard(0, kNoKeys);
 }
 
-void commandExec::click(const QString& argument) {
-    const std::shared_ptr<pvmulti_client> device = client();
+void commandExec::click(const QString& argument, pvmulti_client* device) {
     const int type = playing_.entry.playType;
     if (!device) {
         return;
     }
     const auto button = quint8(hex(argument));
     if (type == 1) {
-        device->sendMouse(playing_.keyState == 0 ? button : 0, 0, 0, 0);
+        output([&] { device->sendMouse(playing_.keyState == 0 ? button : 0, 0, 0, 0); });
     } else if (type == 2 || type == 4) {
-        device->sendMouse(button, 0, 0, 0);
+        output([&] { device->sendMouse(button, 0, 0, 0); });
         QThread::msleep(50);
         device->sendMouse(0, 0, 0, 0);
     }

@@ -21,13 +21,33 @@ constexpr int kHardwareIdBytes = 1000;
 // The capture thread runs at this niceness when the user may raise it; otherwise at the
 // process's own.
 constexpr int kCaptureNiceness = -10;
+// Opening the devices again after a switch back to this session is tried this often, this far apart.
+constexpr int kReopenRetries = 20;
+constexpr unsigned long kReopenRetryMs = 500;
 
-bool isMouseDown(quint16 flags) {
-    return flags == kRightDown || flags == kMiddleDown || flags == kButton4Down || flags == kButton5Down;
+// The button of a mouse transition as its down flag (press or release), or 0 for motion, wheels
+// and strokes that carry several transitions.
+quint16 buttonOf(quint16 flags, bool* press) {
+    switch (flags) {
+        case kLeftDown:
+        case kRightDown:
+        case kMiddleDown:
+        case kButton4Down:
+        case kButton5Down:
+            *press = true;
+            return flags;
+        case kLeftUp:
+        case kRightUp:
+        case kMiddleUp:
+        case kButton4Up:
+        case kButton5Up:
+            *press = false;
+            return quint16(flags >> 1);
+        default:
+            return 0;
+    }
 }
-bool isMouseUp(quint16 flags) {
-    return flags == kRightUp || flags == kMiddleUp || flags == kButton4Up || flags == kButton5Up;
-}
+
 bool isRelease(int device, const InterceptionStroke& stroke) {
     if (isKeyboard(device)) {
         return stroke.key.state & kKeyUp;
@@ -37,6 +57,16 @@ bool isRelease(int device, const InterceptionStroke& stroke) {
 
 QString errorText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+const QString& closingReason() {
+    static const QString text = QStringLiteral("the client is closing");
+    return text;
+}
+
+const QString& inactiveReason() {
+    static const QString text = QStringLiteral("the desktop session is not the active one");
+    return text;
 }
 
 }  // namespace
@@ -54,14 +84,12 @@ bool DEVICE_FILTER::refreshVirtualMap(const QString& virtualStr) {
     {
         QMutexLocker lock(&mapMutex_);
         map_ = std::move(map);
+        ++mapGeneration_;
     }
-    // The devices are grabbed only while there is something to trigger.
-    const quint16 filter = empty ? 0 : 0xFFFF;
-    if (wantedFilter_.exchange(filter) != filter) {
-        if (InterceptionContext* context = context_.load()) {
-            wakeWait(context);
-        }
-    }
+    // The devices are grabbed only while there is something to trigger. The loop looks at the
+    // new map at once: active triggers it drops are ended now, not at the next stroke.
+    wantedFilter_ = empty ? 0 : 0xFFFF;
+    wake();
     return ok;
 }
 
@@ -78,11 +106,28 @@ bool DEVICE_FILTER::captureEnabled() const {
     return captureEnabled_;
 }
 
-void DEVICE_FILTER::stopCapture() {
-    stopRequested_ = true;
-    if (InterceptionContext* context = context_.load()) {
-        wakeWait(context);
+void DEVICE_FILTER::setSessionActive(bool active) {
+    {
+        QMutexLocker lock(&sessionMutex_);
+        sessionActive_ = active;
+        sessionChanged_.wakeAll();
     }
+    wake();
+}
+
+void DEVICE_FILTER::stopCapture() {
+    {
+        QMutexLocker lock(&sessionMutex_);
+        stopRequested_ = true;
+        sessionChanged_.wakeAll();
+    }
+    wake();
+}
+
+void DEVICE_FILTER::wake() {
+    // Straight to the driver, which outlives the loop: a context may be closing on the capture
+    // thread at this very moment. A wake-up with no wait running ends the next wait early.
+    driver_->wake();
 }
 
 void DEVICE_FILTER::applyFilters(InterceptionContext* context) {
@@ -94,55 +139,145 @@ void DEVICE_FILTER::applyFilters(InterceptionContext* context) {
     setFilter(context, isMouse, wanted);
     appliedFilter_ = wanted;
     if (wanted == 0) {
-        active_.clear();
+        endAll();
         qInfo().noquote() << "input capture: the software key map is empty, keyboards and mice are released";
     } else {
         qInfo().noquote() << "input capture: keyboards and mice are captured for the software key map";
     }
 }
 
+TriggerMap DEVICE_FILTER::snapshot() {
+    TriggerMap map;
+    quint64 generation = 0;
+    {
+        QMutexLocker lock(&mapMutex_);
+        map = map_;
+        generation = mapGeneration_;
+    }
+    if (generation != seenGeneration_) {
+        seenGeneration_ = generation;
+        reconcile(map);
+    }
+    return map;
+}
+
+void DEVICE_FILTER::reconcile(const TriggerMap& map) {
+    for (auto it = active_.begin(); it != active_.end();) {
+        const auto found = map.constFind(it.key());
+        if (found != map.constEnd() && *found == *it) {
+            ++it;
+            continue;
+        }
+        endTrigger(*it);
+        it = active_.erase(it);
+    }
+}
+
+void DEVICE_FILTER::endTrigger(const TriggerEntry& entry) {
+    // What the key's release would have done: a click gets its release half, a loop its stop; a
+    // press-and-release whose key is gone plays nothing.
+    if (entry.playType == 1) {
+        target_->trigger(entry, 1);
+    } else if (entry.playType == 3 || entry.playType == 4) {
+        target_->stopPlayer();
+    }
+}
+
+void DEVICE_FILTER::endAll() {
+    for (const TriggerEntry& entry : qAsConst(active_)) {
+        endTrigger(entry);
+    }
+    active_.clear();
+    passedDown_.clear();
+    swallowedDown_.clear();
+}
+
+bool DEVICE_FILTER::waitForActiveSession() {
+    QMutexLocker lock(&sessionMutex_);
+    while (!sessionActive_ && !stopRequested_) {
+        sessionChanged_.wait(&sessionMutex_);
+    }
+    return !stopRequested_;
+}
+
 void DEVICE_FILTER::start() {
     // Every stroke of the machine passes this thread: it runs ahead of ordinary work when the
     // user may raise it, else at the process's own priority.
     (void)setpriority(PRIO_PROCESS, id_t(gettid()), kCaptureNiceness);
-    int error = 0;
-    InterceptionContext* context = createContext(*driver_, &error);
-    if (!context) {
-        const QString reason =
-            QStringLiteral("the input devices cannot be opened (%1)").arg(errorText(error));
-        qWarning().noquote() << QStringLiteral(
-                                    "input capture: %1; software key maps will not work. See the README, "
-                                    "\"Software key maps without root\".")
-                                    .arg(reason);
-        emit captureEnded(reason);
-        return;
+    QString reason = closingReason();
+    bool reopening = false;
+    int retries = 0;
+    while (waitForActiveSession()) {
+        int error = 0;
+        InterceptionContext* context = createContext(*driver_, &error);
+        // Back from another session, the access to the devices may come back a moment after the
+        // session is active: look again for a while before giving up.
+        if (!context && reopening && retries++ < kReopenRetries) {
+            QMutexLocker lock(&sessionMutex_);
+            if (!stopRequested_) {
+                sessionChanged_.wait(&sessionMutex_, kReopenRetryMs);
+            }
+            continue;
+        }
+        if (!context) {
+            reason = QStringLiteral("the input devices cannot be opened (%1)").arg(errorText(error));
+            qWarning().noquote() << QStringLiteral(
+                                        "input capture: %1; software key maps will not work. See the README, "
+                                        "\"Software key maps without root\".")
+                                        .arg(reason);
+            emit captureEnded(reason);
+            return;
+        }
+        retries = 0;
+        if (reopening) {
+            qInfo().noquote()
+                << "input capture: the desktop session is active again; keyboards and mice are open";
+        }
+        if (!capture(context, &reason)) {
+            break;
+        }
+        reopening = true;
+        qInfo().noquote() << QStringLiteral("input capture: %1; keyboards and mice are closed until it is")
+                                 .arg(inactiveReason());
     }
-    context_ = context;
-    QString reason;
-    while (pump(context, &reason)) {
-    }
-    if (reason.isEmpty()) {
-        reason = QStringLiteral("the client is closing");
-    }
-    context_ = nullptr;
-    setFilter(context, isKeyboard, 0);
-    setFilter(context, isMouse, 0);
-    destroyContext(context);
-    active_.clear();
     qInfo().noquote()
         << QStringLiteral("input capture stopped: %1; keyboards and mice are released").arg(reason);
     emit captureEnded(reason);
 }
 
+bool DEVICE_FILTER::capture(InterceptionContext* context, QString* reason) {
+    appliedFilter_ = 0;  // a fresh context captures nothing until the map is applied
+    reason->clear();
+    while (pump(context, reason)) {
+    }
+    setFilter(context, isKeyboard, 0);
+    setFilter(context, isMouse, 0);
+    destroyContext(context);
+    endAll();
+    if (reason->isEmpty()) {
+        *reason = closingReason();
+    }
+    return *reason == inactiveReason() && !stopRequested_;
+}
+
 bool DEVICE_FILTER::pump(InterceptionContext* context, QString* endReason) {
     if (stopRequested_) {
-        *endReason = QStringLiteral("the client is closing");
+        *endReason = closingReason();
+        return false;
+    }
+    if (!sessionActive_) {
+        *endReason = inactiveReason();
         return false;
     }
     applyFilters(context);
+    snapshot();
     const int device = wait(context);
     if (stopRequested_) {
-        *endReason = QStringLiteral("the client is closing");
+        *endReason = closingReason();
+        return false;
+    }
+    if (!sessionActive_) {
+        *endReason = inactiveReason();
         return false;
     }
     if (device == 0) {
@@ -171,60 +306,76 @@ bool DEVICE_FILTER::decide(int device, const InterceptionStroke& stroke, const Q
     if (ownDevice.match(hardwareId).hasMatch()) {
         return true;
     }
-    TriggerMap map;
-    {
-        QMutexLocker lock(&mapMutex_);
-        map = map_;
-    }
+    const TriggerMap map = snapshot();
     // While a list starts, new input is held back. Releases still go on, or a key let go
-    // meanwhile would stay pressed; trigger keys still count, or a loop whose list starts with
-    // a delay could never be stopped by its own key.
+    // meanwhile would stay pressed; trigger keys still count, or a loop could not be stopped by
+    // its own key.
     const bool passes = captureEnabled_ || isRelease(device, stroke);
+    TriggerKey key = 0;
+    bool press = false;
     if (isKeyboard(device)) {
-        const TriggerKey key = triggerKey(stroke.key.code, (stroke.key.state & kKeyE0) ? 1 : 0);
-        const auto found = map.constFind(key);
-        if (found == map.constEnd()) {
-            return passes;
+        key = triggerKey(stroke.key.code, (stroke.key.state & kKeyE0) ? 1 : 0);
+        press = !(stroke.key.state & kKeyUp);
+    } else {
+        const quint16 button = buttonOf(stroke.mouse.state, &press);
+        if (button == 0) {
+            return passes;  // motion and wheels
         }
-        handleTrigger(key, *found, !(stroke.key.state & kKeyUp));
-        return false;
-    }
-    const quint16 flags = stroke.mouse.state;
-    TriggerKey key = triggerKey(flags, kMouseTriggerFlag);
-    auto found = map.constFind(key);
-    if (found == map.constEnd()) {
-        key = triggerKey(quint16(flags >> 1), kMouseTriggerFlag);
-        found = map.constFind(key);
+        key = triggerKey(button, kMouseTriggerFlag);
     }
     // The left button is never a trigger: left clicks always reach the desktop.
-    if (found == map.constEnd() || triggerCode(key) == kLeftDown ||
-        !(isMouseDown(flags) || isMouseUp(flags))) {
-        return passes;
+    const auto found = key == triggerKey(kLeftDown, kMouseTriggerFlag) ? map.constEnd() : map.constFind(key);
+    const bool trigger = found != map.constEnd();
+    if (press) {
+        // A key whose press went on keeps going on (auto-repeat) until it is released.
+        if (!trigger || passedDown_.contains(key)) {
+            if (passes) {
+                passedDown_.insert(key);
+            }
+            return passes;
+        }
+        swallowedDown_.insert(key);
+        handlePress(key, *found);
+        return false;
     }
-    handleTrigger(key, *found, isMouseDown(flags));
-    return false;
+    if (passedDown_.remove(key)) {
+        return true;
+    }
+    if (swallowedDown_.remove(key) || trigger) {
+        handleRelease(key);
+        return false;
+    }
+    return passes;
 }
 
-void DEVICE_FILTER::handleTrigger(TriggerKey key, const TriggerEntry& entry, bool press) {
+void DEVICE_FILTER::handlePress(TriggerKey key, const TriggerEntry& entry) {
     const bool active = active_.contains(key);
     const int type = entry.playType;
-    if (press) {
-        if (type == 4 && active) {
-            target_->stopPlayer();
-            active_.remove(key);
-            return;
-        }
-        if (!active && (type == 1 || type == 3 || type == 4)) {
-            target_->trigger(entry, 0);
-        }
-        active_.insert(key);
-        return;
-    }
-    if ((type == 1 || type == 2) && active) {
-        target_->trigger(entry, 1);
-        active_.remove(key);
-    } else if (type == 3 && active) {
+    if (type == 4 && active) {
         target_->stopPlayer();
         active_.remove(key);
+        return;
+    }
+    if (!active) {
+        if (type == 1 || type == 3 || type == 4) {
+            target_->trigger(entry, 0);
+        }
+        active_.insert(key, entry);
+    }
+}
+
+void DEVICE_FILTER::handleRelease(TriggerKey key) {
+    const auto found = active_.constFind(key);
+    if (found == active_.constEnd()) {
+        return;
+    }
+    // The entry the press played, whatever the map says now.
+    const TriggerEntry entry = *found;
+    if (entry.playType == 1 || entry.playType == 2) {
+        active_.remove(key);
+        target_->trigger(entry, 1);
+    } else if (entry.playType == 3) {
+        active_.remove(key);
+        target_->stopPlayer();
     }
 }

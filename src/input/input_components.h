@@ -3,6 +3,7 @@
 // (the main window holds them in its component table): the capture object's key map, the
 // mouse-track recorder and the virtual input device.
 #include <QString>
+#include <QtGlobal>
 
 namespace kf::input {
 
@@ -31,8 +32,9 @@ public:
     // Opens a fresh device handle; false when it is not available.
     virtual bool open() = 0;
     virtual void close() = 0;
-    // One keyboard report with no modifier and no keys: releases every key.
-    virtual bool releaseAllKeys() = 0;
+    // One keyboard report with no modifier and no keys: releases every key. With a macro task's
+    // number (not 0), only when no newer task has started since, whose keys they now are.
+    virtual bool releaseAllKeys(quint64 endedTask) = 0;
 };
 
 }  // namespace kf::input

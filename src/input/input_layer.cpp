@@ -1,6 +1,7 @@
 #include "input/input_layer.h"
 
 #include <QMutexLocker>
+#include <QtDebug>
 
 #include "crash/crash_signal.h"
 
@@ -15,6 +16,7 @@ InputBackends InputBackends::desktop() {
     backends.pointerHook = platform::createPointerButtonHook();
     backends.programs = platform::createDesktopPrograms();
     backends.urls = platform::createUrlOpener();
+    backends.session = platform::createSessionActivity();
     return backends;
 }
 
@@ -67,7 +69,10 @@ void InputLayer::close() {
     }
 }
 
-bool InputLayer::releaseAllKeys() {
+bool InputLayer::releaseAllKeys(quint64 endedTask) {
+    if (endedTask != 0) {
+        return player_->releaseKeysAfter(endedTask);
+    }
     const std::shared_ptr<pvmulti_client> device = client();
     const quint8 none[6] = {};
     return device && device->sendKeyboard(0, none);
@@ -88,6 +93,21 @@ DEVICE_FILTER* InputLayer::startCapture(TriggerTarget* target) {
     }
     capture_ = new DEVICE_FILTER(std::move(driver), target);
     captureForPlayer_ = capture_;
+    if (platform::SessionActivity* session = backends_.session.get()) {
+        if (session->available()) {
+            capture_->setSessionActive(session->isActive());
+            DEVICE_FILTER* capture = capture_;
+            QObject::connect(
+                session, &platform::SessionActivity::activeChanged, capture_,
+                [capture](bool active) { capture->setSessionActive(active); }, Qt::DirectConnection);
+        } else {
+            qInfo().noquote()
+                << QStringLiteral(
+                       "input capture: the desktop session cannot be watched (%1); keyboards and "
+                       "mice stay captured while another user's session is in front")
+                       .arg(session->unavailableReason());
+        }
+    }
     captureThread_ = new QThread;
     captureThread_->setObjectName(QStringLiteral("input capture"));
     capture_->moveToThread(captureThread_);

@@ -19,6 +19,7 @@
 #include "platform/desktop/url_opener.h"
 #include "platform/input/interception_driver.h"
 #include "platform/input/pointer_button_hook.h"
+#include "platform/session/session_activity.h"
 
 namespace kf::input {
 
@@ -28,8 +29,11 @@ struct InputBackends {
     std::unique_ptr<platform::PointerButtonHook> pointerHook;
     std::unique_ptr<platform::DesktopPrograms> programs;
     std::unique_ptr<platform::UrlOpener> urls;
+    // Null: the session counts as always active.
+    std::unique_ptr<platform::SessionActivity> session;
 
-    // The machine's own: evdev, uinput or XTest, XInput2, the desktop's programs and URL handler.
+    // The machine's own: evdev, uinput or XTest, XInput2, the desktop's programs and URL handler,
+    // logind.
     static InputBackends desktop();
 };
 
@@ -44,14 +48,15 @@ public:
     // VirtualInputDevice: open() makes a fresh handle and connects it.
     bool open() override;
     void close() override;
-    bool releaseAllKeys() override;
+    bool releaseAllKeys(quint64 endedTask) override;
     std::shared_ptr<pvmulti_client> client() const;
 
     MacroPlayer& player() { return *player_; }
     MouseTrackRecorder& mouseTracks() { return *mouseTracks_; }
 
     // Creates the capture object with its thread and starts the capture loop (once; later calls
-    // return the same object). Triggers go to `target`, which must outlive this layer.
+    // return the same object). Triggers go to `target`, which must outlive this layer. The
+    // capture follows the session's activity from then on.
     DEVICE_FILTER* startCapture(TriggerTarget* target);
     DEVICE_FILTER* capture() const { return capture_; }
     // Ends the capture loop and waits for its thread; the devices are released.

@@ -17,6 +17,8 @@ MacroPlayer::~MacroPlayer() {
     executor_->quit();
     thread_->quit();
     thread_->wait();
+    // Whatever the last play or a release half still waiting would have let go.
+    executor_->stopOutputNow();
     delete executor_;
     delete thread_;
     executor_ = nullptr;
@@ -48,6 +50,11 @@ void MacroPlayer::stopPlayer() {
     if (executor_) {
         executor_->onStopOutput(true);
     }
+}
+
+bool MacroPlayer::releaseKeysAfter(quint64 task) {
+    QMutexLocker lock(&mutex_);
+    return executor_ && executor_->releaseKeysAfter(task);
 }
 
 commandExec* MacroPlayer::executor() const {

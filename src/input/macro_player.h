@@ -1,7 +1,7 @@
 #pragma once
 // Starts and stops software macros: the first trigger creates the executor (commandExec) with
 // a thread of its own, every later one hands its request to it. The executor's end-of-task
-// signal is passed on as taskFinished.
+// signal is passed on as taskFinished, with the number of the request that ended.
 #include <QMutex>
 #include <QObject>
 #include <QThread>
@@ -21,7 +21,7 @@ public:
     using ClientProvider = std::function<std::shared_ptr<pvmulti_client>()>;
 
     MacroPlayer(ClientProvider client, commandExec::Services services, QObject* parent = nullptr);
-    // Tells the executor to quit and waits for its thread.
+    // Tells the executor to quit, waits for its thread and releases every key and button.
     ~MacroPlayer() override;
 
     // Capture thread.
@@ -30,9 +30,11 @@ public:
     void stopPlayer() override;
 
     commandExec* executor() const;
+    // Releases every key after task `task` ended, unless a newer request holds them (any thread).
+    bool releaseKeysAfter(quint64 task);
 
 signals:
-    void taskFinished(pvmulti_client* m_vmultia);
+    void taskFinished(pvmulti_client* m_vmultia, quint64 task);
 
 private:
     ClientProvider client_;

@@ -34,6 +34,11 @@ struct TriggerEntry {
     int playCount = 0;
     int playDelay = 0;  // milliseconds
     int auxiliary = 0;
+    bool operator==(const TriggerEntry& other) const {
+        return actions == other.actions && playType == other.playType && playCount == other.playCount &&
+               playDelay == other.playDelay && auxiliary == other.auxiliary;
+    }
+    bool operator!=(const TriggerEntry& other) const { return !(*this == other); }
 };
 
 using TriggerMap = QHash<TriggerKey, TriggerEntry>;

@@ -198,6 +198,9 @@ private:
         Command run;
     };
     static const CommandRow* commandTable(int* count);
+    // The end of macro task `task` (0: of whatever ran): every key released unless a newer task
+    // holds them.
+    void finishTask(pvmulti_client* m_vmultia, quint64 task);
 
     // Window and application commands (window_app_commands.cpp).
     void cmdLoginMain(const QVariantMap& args, const QueryCallbackPtr& cb);

@@ -188,10 +188,14 @@ void Window::disconnectVMulti() {
     virtualDeviceOpened_ = false;
 }
 
-void Window::onTaskFinished(pvmulti_client*) {
-    // Releases every key a macro may have left pressed.
+void Window::onTaskFinished(pvmulti_client* m_vmultia) {
+    finishTask(m_vmultia, 0);
+}
+
+void Window::finishTask(pvmulti_client*, quint64 task) {
+    // Releases every key a macro may have left pressed, unless a newer task holds them now.
     if (components_.virtualDevice && virtualDeviceConnected_) {
-        components_.virtualDevice->releaseAllKeys();
+        components_.virtualDevice->releaseAllKeys(task);
     }
     qInfo().noquote() << "onTaskFinished reset all key===========================";
 }
@@ -224,9 +228,11 @@ void Window::setInputLayer(std::unique_ptr<kf::input::InputLayer> layer) {
     if (inputLayer_->capture()) {
         components_.virtualKeyMaps = inputLayer_->capture();
     }
-    // The executor reports the end of each task from its thread.
-    connect(&inputLayer_->player(), &kf::input::MacroPlayer::taskFinished, this, &Window::onTaskFinished,
-            Qt::QueuedConnection);
+    // The executor reports the end of each task from its thread, with the task's number: by the
+    // time the report arrives a newer task may hold keys that must stay down.
+    connect(
+        &inputLayer_->player(), &kf::input::MacroPlayer::taskFinished, this,
+        [this](pvmulti_client* client, quint64 task) { finishTask(client, task); }, Qt::QueuedConnection);
 }
 
 void Window::startCapture() {

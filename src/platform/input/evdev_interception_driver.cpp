@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "crash/input_grabs.h"
 #include "platform/input/input_codes.h"
 
 namespace kf::platform {
@@ -52,10 +53,16 @@ QByteArray utf16(const QString& text) {
 
 }  // namespace
 
-EvdevInterceptionDriver::EvdevInterceptionDriver(Options options) : options_(std::move(options)) {}
+// The wake-up descriptor lives as long as the driver: wake() may come from any thread at any
+// time, and must never write into a descriptor that was closed and reused meanwhile.
+EvdevInterceptionDriver::EvdevInterceptionDriver(Options options)
+    : options_(std::move(options)), wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 EvdevInterceptionDriver::~EvdevInterceptionDriver() {
     stop();
+    if (wakeFd_ >= 0) {
+        ::close(wakeFd_);
+    }
 }
 
 bool EvdevInterceptionDriver::start(int* error) {
@@ -74,7 +81,6 @@ bool EvdevInterceptionDriver::start(int* error) {
         return false;
     }
     inotifyFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (inotifyFd_ < 0 || wakeFd_ < 0 ||
         inotify_add_watch(inotifyFd_, options_.folder.constData(), IN_CREATE | IN_ATTRIB | IN_MOVED_TO) < 0) {
         *error = errno;
@@ -92,11 +98,9 @@ void EvdevInterceptionDriver::stop() {
     }
     records_.clear();
     passThrough_.destroy();
-    for (int* fd : {&inotifyFd_, &wakeFd_}) {
-        if (*fd >= 0) {
-            ::close(*fd);
-            *fd = -1;
-        }
+    if (inotifyFd_ >= 0) {
+        ::close(inotifyFd_);
+        inotifyFd_ = -1;
     }
     started_ = false;
 }
@@ -268,6 +272,8 @@ void EvdevInterceptionDriver::tryGrab(int device) {
     }
     node.grabbed = true;
     node.down.reset();
+    // A crash lets go of it before anything else.
+    kf::crash::publishGrab(node.fd);
 }
 
 void EvdevInterceptionDriver::releaseGrab(int device) {
@@ -290,6 +296,7 @@ void EvdevInterceptionDriver::releaseGrab(int device) {
     slot.injectedDown.reset();
     passThrough_.send();
     if (slot.node && slot.node->grabbed) {
+        kf::crash::withdrawGrab(slot.node->fd);
         ioctl(slot.node->fd, EVIOCGRAB, 0);
         slot.node->grabbed = false;
     }

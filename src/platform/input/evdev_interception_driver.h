@@ -88,7 +88,7 @@ private:
     Options options_;
     bool started_ = false;
     int inotifyFd_ = -1;
-    int wakeFd_ = -1;
+    const int wakeFd_;
     UinputDevice passThrough_;
     std::array<Slot, kInterceptionDeviceCount> slots_;
     quint16 kindFilter_[2] = {0, 0};  // filter a new keyboard / mouse gets

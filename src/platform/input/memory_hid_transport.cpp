@@ -37,6 +37,14 @@ int MemoryHidTransport::writeReport(const quint8* report, int size) {
 }
 
 bool MemoryHidTransport::typeText(const QString& text) {
+    std::function<void()> onType;
+    {
+        QMutexLocker lock(&mutex_);
+        onType = onType_;
+    }
+    if (onType) {
+        onType();
+    }
     QMutexLocker lock(&mutex_);
     typed_ += text;
     return true;
@@ -63,6 +71,11 @@ void MemoryHidTransport::setWriteError(int error) {
 void MemoryHidTransport::setOnReport(std::function<void()> onReport) {
     QMutexLocker lock(&mutex_);
     onReport_ = std::move(onReport);
+}
+
+void MemoryHidTransport::setOnType(std::function<void()> onType) {
+    QMutexLocker lock(&mutex_);
+    onType_ = std::move(onType);
 }
 
 QList<QByteArray> MemoryHidTransport::reports() const {

@@ -28,6 +28,8 @@ public:
     void setWriteError(int error);
     // Called (on the writing thread) after each report is recorded.
     void setOnReport(std::function<void()> onReport);
+    // Called (on the typing thread) before text is typed; it may block to hold the typing up.
+    void setOnType(std::function<void()> onType);
     QList<QByteArray> reports() const;
     int reportCount() const;
     void clear();
@@ -47,6 +49,7 @@ private:
     QString typed_;
     QList<QPoint> moves_;
     std::function<void()> onReport_;
+    std::function<void()> onType_;
 };
 
 }  // namespace kf::platform

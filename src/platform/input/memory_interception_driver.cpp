@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "crash/input_grabs.h"
+
 namespace kf::platform {
 
 bool MemoryInterceptionDriver::openDevice(int device, int* error) {
@@ -25,8 +27,20 @@ bool MemoryInterceptionDriver::openDevice(int device, int* error) {
 void MemoryInterceptionDriver::closeDevice(int device) {
     QMutexLocker lock(&mutex_);
     if (valid(device)) {
+        grabbedChanged(slots_[device - 1], 0);
         slots_[device - 1].open = false;
         slots_[device - 1].filter = 0;
+    }
+}
+
+void MemoryInterceptionDriver::grabbedChanged(const Slot& slot, quint16 newFilter) {
+    if (slot.grabHandle < 0 || !slot.open || (slot.filter != 0) == (newFilter != 0)) {
+        return;
+    }
+    if (newFilter != 0) {
+        kf::crash::publishGrab(slot.grabHandle);
+    } else {
+        kf::crash::withdrawGrab(slot.grabHandle);
     }
 }
 
@@ -35,6 +49,7 @@ bool MemoryInterceptionDriver::setFilter(int device, quint16 mask) {
     if (!valid(device) || !slots_[device - 1].open) {
         return false;
     }
+    grabbedChanged(slots_[device - 1], mask);
     slots_[device - 1].filter = mask;
     return true;
 }
@@ -122,6 +137,13 @@ void MemoryInterceptionDriver::setHardwareId(int device, const QString& id) {
     }
 }
 
+void MemoryInterceptionDriver::setGrabHandle(int device, int fd) {
+    QMutexLocker lock(&mutex_);
+    if (valid(device)) {
+        slots_[device - 1].grabHandle = fd;
+    }
+}
+
 void MemoryInterceptionDriver::feed(int device, const KeyboardInputRecord& record) {
     QByteArray bytes(kKeyboardRecordSize, 0);
     writeRecord(record, reinterpret_cast<quint8*>(bytes.data()));
@@ -170,7 +192,7 @@ void MemoryInterceptionDriver::setKeepDesktopLog(bool on) {
 bool MemoryInterceptionDriver::waitUntilIdle(int timeoutMs) {
     QMutexLocker lock(&mutex_);
     QDeadlineTimer deadline(timeoutMs);
-    while (!(queue_.empty() && waiting_)) {
+    while (!(queue_.empty() && waiting_ && !woken_)) {
         if (!changed_.wait(&mutex_, deadline)) {
             return false;
         }

@@ -37,6 +37,9 @@ public:
     // Test side.
     void setOpenError(int device, int error);
     void setHardwareId(int device, const QString& id);
+    // A descriptor that stands for the device's node: published to the crash handler as a grab
+    // while the device's filter is not 0, as the evdev driver does with its nodes.
+    void setGrabHandle(int device, int fd);
     void feed(int device, const KeyboardInputRecord& record);
     void feed(int device, const MouseInputRecord& record);
     // Ends every wait: the driver has failed.
@@ -45,7 +48,7 @@ public:
     void setCaptureEverything(bool on);
     // Whether strokes reaching the desktop are kept in desktop() (they are always counted).
     void setKeepDesktopLog(bool on);
-    // Waits until every fed stroke has been taken and the capture loop waits again.
+    // Waits until every fed stroke and wake-up has been taken and the capture loop waits again.
     bool waitUntilIdle(int timeoutMs = 5000);
 
     QList<Delivered> desktop() const;
@@ -65,7 +68,9 @@ private:
         quint16 filter = 0;
         int openError = 0;
         QByteArray hardwareId;  // UTF-16
+        int grabHandle = -1;
     };
+    void grabbedChanged(const Slot& slot, quint16 newFilter);
     std::array<Slot, kInterceptionDeviceCount> slots_{};
     std::deque<std::pair<int, QByteArray>> queue_;
     QList<Delivered> desktop_;

@@ -3,7 +3,8 @@
 // names. crash_child_test.cpp starts it like that and inspects what the crash left.
 //
 //   KF_CRASH_CHILD     "segv" (write to an inaccessible page), "abort", "segv-thread",
-//                      "overflow-thread" (a stack overflow on a QThread set up as the client's are)
+//                      "overflow-thread" (a stack overflow on a QThread set up as the client's are),
+//                      "grab-segv" (a fault while an in-memory keyboard is grabbed)
 //   KF_CRASH_DUMP_DIR  the dump folder
 //   KF_CRASH_REPORTER  the reporter (absolute path), unset for none
 #include <QByteArray>
@@ -20,6 +21,9 @@
 
 #include "crash/crash_handler.h"
 #include "crash/crash_signal.h"
+#include "crash/dump_writer.h"
+#include "crash/input_grabs.h"
+#include "platform/input/memory_interception_driver.h"
 
 namespace {
 
@@ -61,6 +65,20 @@ bool runCrashChild() {
     } else if (mode == "segv-thread") {
         std::thread worker(writeToInaccessiblePage);
         worker.join();
+    } else if (mode == "grab-segv") {
+        // The keyboard's node stands at descriptor 201; the handler's release of it is written out.
+        ::dup2(file, 201);
+        static kf::platform::MemoryInterceptionDriver driver;
+        driver.setGrabHandle(1, 201);
+        int error = 0;
+        driver.openDevice(1, &error);
+        driver.setFilter(1, 0xFFFF);
+        kf::crash::setGrabRelease([](int fd) {
+            kf::crash::writeText(STDERR_FILENO,
+                                 fd == 201 ? "test: grab 201 released\n" : "test: other grab\n");
+            return true;
+        });
+        writeToInaccessiblePage();
     } else if (mode == "overflow-thread") {
         QThread worker;
         QObject::connect(&worker, &QThread::started, &worker, &kf::crash::installThreadStack,

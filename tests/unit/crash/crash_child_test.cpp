@@ -211,6 +211,17 @@ TEST_F(CrashChild, AbortAndWorkerThreadFaultAreCaught) {
     EXPECT_TRUE(readText(stderrPath_).contains("no crash reporter started"));
 }
 
+TEST_F(CrashChild, GrabbedInputDeviceIsReleasedBeforeTheDump) {
+    const ChildEnd end = runCrashChild("grab-segv", dumpDir_, QString(), stderrPath_);
+    ASSERT_TRUE(end.signalled);
+    EXPECT_EQ(dumpsIn(dumpDir_).size(), 1);
+    const QString errors = readText(stderrPath_);
+    const int released =
+        errors.indexOf("test: grab 201 released\nCrashHandler: grabbed input devices released\n");
+    EXPECT_GE(released, 0) << qPrintable(errors);
+    EXPECT_LT(released, errors.indexOf("dump written")) << qPrintable(errors);
+}
+
 TEST_F(CrashChild, StackOverflowOnAWorkerThreadReachesTheReporterWhichNamesTheFrames) {
     // The real reporter, copied so that the "crashes" folder it keeps dumps in is ours.
     const QString built = kftest::appDir() + "/CrashReporter";

@@ -67,6 +67,9 @@ kf::input::InputBackends InputHarness::backends() {
         return list;
     };
     b.pointerHook = std::make_unique<MemoryPointerButtonHook>();
+    auto memorySession = std::make_unique<MemorySessionActivity>();
+    session = memorySession.get();
+    b.session = std::move(memorySession);
     return b;
 }
 
@@ -86,7 +89,8 @@ bool InputHarness::refresh(const QString& map) {
 }
 
 bool InputHarness::idle(int timeoutMs) {
-    if (!driver->waitUntilIdle(timeoutMs)) {
+    // With every device closed the capture loop waits elsewhere: only the player counts.
+    if (driver->openDevices() > 0 && !driver->waitUntilIdle(timeoutMs)) {
         return false;
     }
     return waitFor(
@@ -95,6 +99,13 @@ bool InputHarness::idle(int timeoutMs) {
             return !executor || !executor->isPlaying();
         },
         timeoutMs);
+}
+
+void InputHarness::feed(quint16 code, bool up, int device) {
+    driver->feed(device, KeyboardInputRecord{0, code, quint16(up ? kKeyUp : 0), 0, 0});
+    if (driver->openDevices() > 0) {
+        driver->waitUntilIdle();
+    }
 }
 
 void InputHarness::key(quint16 code, bool up, quint16 prefix, int device) {

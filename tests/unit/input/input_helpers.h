@@ -11,6 +11,7 @@
 #include "input/input_layer.h"
 #include "platform/input/memory_hid_transport.h"
 #include "platform/input/memory_interception_driver.h"
+#include "platform/session/memory_session_activity.h"
 
 namespace kftest {
 
@@ -34,6 +35,8 @@ public:
 
     // Replaces the key map and waits until the devices' filters follow it.
     bool refresh(const QString& map);
+    // Feeds one keyboard stroke and waits only until the capture loop has taken it.
+    void feed(quint16 code, bool up, int device = 1);
     // Feeds one stroke and waits until the capture loop and the player are idle again.
     void key(quint16 code, bool up, quint16 prefix = 0, int device = 1);
     void mouse(quint16 flags, int device = 11);
@@ -46,6 +49,7 @@ public:
     std::unique_ptr<kf::input::InputLayer> layer;
     kf::platform::MemoryInterceptionDriver* driver = nullptr;
     kf::platform::MemoryHidTransport* transport = nullptr;
+    kf::platform::MemorySessionActivity* session = nullptr;
 };
 
 }  // namespace kftest

@@ -1,6 +1,7 @@
 // The capture loop and the macro player together, on in-memory devices: which strokes trigger,
 // which go on to the desktop, and the exact reports each play type sends.
 #include <gtest/gtest.h>
+#include <QSemaphore>
 #include <QThread>
 
 #include "input_helpers.h"
@@ -94,6 +95,11 @@ INSTANTIATE_TEST_SUITE_P(
                  {press(kA), release(kA)},
                  {ms(0, -10, -5, 0)},
                  0},
+        PlayCase{"long_relative_move_goes_in_steps_that_fit_a_byte",
+                 keyEntry(kA, 0, "macro", 2, "相对定位XY(200,-300)"),
+                 {press(kA), release(kA)},
+                 {ms(0, -127, 127, 0), ms(0, -73, 127, 0), ms(0, 0, 46, 0)},
+                 0},
         PlayCase{"macro_keys_and_buttons_resolve_through_the_key_table",
                  keyEntry(kA, 0, "macro", 2,
                           "键盘按下(ctrl)键盘弹起(ctrl)键盘按下(B)鼠标按下(右键)鼠标弹起(右键)"),
@@ -162,6 +168,61 @@ TEST(Player, NewTriggerStopsTheRunningListWithEverythingReleased) {
     ASSERT_TRUE(kftest::waitFor([&] { return input.layer->capture()->captureEnabled(); }));
     input.key(kB, false);
     EXPECT_EQ(input.reports(), (QList<QByteArray>{kb(0, 0x05), kb(0, 0), ms(0), kb(0, 0x06)}));
+}
+
+TEST(Player, StopOfALoopTappedWhileAnotherListPlaysIsNeverLost) {
+    kftest::InputHarness input;
+    ASSERT_TRUE(input.refresh(keyMap(keyEntry(kB, 0, "Keyboard", 4, "C") +
+                                     keyEntry(kA, 0, "macro", 3, "键盘按下(B)键盘弹起(B)", 1, 2))));
+    input.feed(kB, false);
+    // The toggle's chord is pressed and holds it for 50 ms: tap the loop's key meanwhile.
+    ASSERT_TRUE(input.transport->waitForReports(1));
+    input.feed(kA, false);
+    QThread::msleep(5);
+    input.feed(kA, true);
+    ASSERT_TRUE(input.idle()) << "the loop goes on after its key was released";
+    const int reports = input.reports().size();
+    kftest::settle(100);
+    EXPECT_EQ(input.reports().size(), reports);
+    EXPECT_EQ(input.reports().last(), ms(0));
+}
+
+TEST(Player, CaptureNeverWaitsForOutputNorDropsInputDuringAStartingDelay) {
+    kftest::InputHarness input;
+    ASSERT_TRUE(
+        input.refresh(keyMap(keyEntry(kA, 0, "Text", 2, "slow") + keyEntry(kB, 0, "Keyboard", 1, "C") +
+                             keyEntry(kCtrl, 0, "macro", 2, "延迟(1000)键盘按下(B)"))));
+    QSemaphore typing, typed;
+    input.transport->setOnType([&] {
+        typing.release();
+        typed.acquire();
+    });
+    input.feed(kA, false);
+    input.feed(kA, true);
+    ASSERT_TRUE(typing.tryAcquire(1, 5000));
+    // While the text is typed, a new trigger and an ordinary key still pass the capture thread.
+    input.driver->feed(1, kf::platform::KeyboardInputRecord{0, kB, 0, 0, 0});
+    input.driver->feed(1, kf::platform::KeyboardInputRecord{0, kCtrl, kKeyE0, 0, 0});
+    EXPECT_TRUE(input.driver->waitUntilIdle(1000)) << "the capture thread waits behind the typing";
+    EXPECT_EQ(input.passed(), 1);
+    typed.release();
+    ASSERT_TRUE(input.idle());
+    input.transport->setOnType(nullptr);
+
+    // Pointer motion during a list's starting delay goes on to the desktop.
+    input.key(kB, true);
+    input.feed(kCtrl, false);
+    input.feed(kCtrl, true);
+    ASSERT_TRUE(kftest::waitFor([&] { return input.layer->player().executor()->isPlaying(); }));
+    for (int i = 0; i < 3; ++i) {
+        kf::platform::MouseInputRecord motion;
+        motion.lastX = 5;
+        input.driver->feed(11, motion);
+    }
+    ASSERT_TRUE(input.driver->waitUntilIdle());
+    EXPECT_TRUE(input.layer->player().executor()->isPlaying()) << "the delay ended too early for this test";
+    EXPECT_EQ(input.passed(), 4);
+    ASSERT_TRUE(input.idle());
 }
 
 TEST(Player, TextStopAndSwitches) {

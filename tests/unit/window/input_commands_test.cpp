@@ -2,7 +2,9 @@
 // in-memory capture driver, and the reports the virtual device receives; the mouse-track and
 // virtual-device rows with the real recorder and device client.
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <QRegularExpression>
+#include <QThread>
 
 #include "encoding/key_code_map.h"
 #include "input/input_layer.h"
@@ -89,6 +91,29 @@ TEST_F(InputCommands, PageKeyMapTurnsStrokesIntoReports) {
     EXPECT_TRUE(kftest::waitFor([this] { return driver->filter(1) == 0 && driver->filter(11) == 0; }));
 }
 
+TEST_F(InputCommands, LateEndOfATaskNeverReleasesANewerPressesKey) {
+    const QString map = QStringLiteral(
+        R"(<map><key scancode="48" flag="0" type="Keyboard" playtype="2" playcount="1" playdelay="0">)"
+        R"(<command value="C"/></key><key scancode="30" flag="0" type="Keyboard" playtype="1" playcount="1")"
+        R"( playdelay="0"><command value="Ctrl"/></key></map>)");
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "RefreshVirtualDrive"}, {"VirtualStr", map}}),
+              Answers{ok("RefreshVirtualDrive success!")});
+    ASSERT_TRUE(kftest::waitFor([this] { return driver->filter(1) == 0xFFFF; }));
+    // B's task ends; its end reaches the window only after A is pressed (no events run meanwhile).
+    key(48, false);
+    key(48, true);
+    ASSERT_TRUE(transport->waitForReports(2));
+    const commandExec* executor = window.inputLayer()->player().executor();
+    while (executor->isPlaying()) {
+        QThread::msleep(1);
+    }
+    key(30, false);
+    ASSERT_TRUE(transport->waitForReports(3));
+    QCoreApplication::processEvents();
+    kftest::settle(20);
+    EXPECT_EQ(transport->reports(), (QList<QByteArray>{kb(0, 0x06), kb(0), kb(0, 0xE0)}));
+}
+
 TEST_F(InputCommands, MouseTracksAndTheVirtualDevice) {
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "mouseTracks"}, {"status", "开始"}}),
               Answers{ok("mouseTracks success")});
@@ -104,7 +129,7 @@ TEST_F(InputCommands, MouseTracksAndTheVirtualDevice) {
     EXPECT_TRUE(transport->isOpen());
     window.disconnectVMulti();
     EXPECT_EQ(window.inputLayer()->client(), nullptr);  // the handle and its transport are gone
-    window.onTaskFinished(nullptr);                      // no device: nothing to release
+    window.onTaskFinished(nullptr);                     // no device: nothing to release
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "GetVirtualDeviceStatus"}}), Answers{ok("success")});
 }
 

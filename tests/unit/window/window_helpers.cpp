@@ -128,7 +128,7 @@ void FakeInput::close() {
     calls << "close";
 }
 
-bool FakeInput::releaseAllKeys() {
+bool FakeInput::releaseAllKeys(quint64) {
     calls << "releaseAllKeys";
     return true;
 }

@@ -85,7 +85,7 @@ public:
     QString stop() override;
     bool open() override;
     void close() override;
-    bool releaseAllKeys() override;
+    bool releaseAllKeys(quint64 endedTask) override;
 };
 
 class FakeMusic : public kf::music::MusicCommands, public kf::window::UpdateRunner {
