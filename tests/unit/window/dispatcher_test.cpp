@@ -218,6 +218,27 @@ TEST_F(Dispatcher, RowsOfMissingComponentsStayUnanswered) {
     EXPECT_FALSE(window.GetVirtualDeviceStatus());
 }
 
+TEST_F(Dispatcher, ANameChosenInTheSaveDialogIsWritableWithTheExtensionThePageAdds) {
+    QTemporaryDir home;
+    auto dialogs = std::make_unique<ScriptedFileDialogs>();
+    dialogs->addAnswer(home.filePath("export"));
+    window.setFileDialogs(std::move(dialogs));
+    ASSERT_EQ(ask(window, QJsonObject{{"FuncName", "saveFileDialog"}}),
+              QList<kftest::Answer>{kftest::ok(home.filePath("export"))});
+    for (const QString& path : {home.filePath("export.pfd"), home.filePath("export")}) {
+        EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"},
+                                          {"FilePath", path},
+                                          {"ContentStr", "<configuration/>"}}),
+                  QList<kftest::Answer>{kftest::ok("ModifyFileFromStr success")})
+            << path.toStdString();
+        EXPECT_TRUE(QFile::exists(path));
+    }
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"},
+                                      {"FilePath", home.filePath("export.xml")},
+                                      {"ContentStr", "<configuration/>"}}),
+              QList<kftest::Answer>{kftest::failed("ModifyFileFromStr failed")});
+}
+
 TEST_F(Dispatcher, FileAndPointerRowsAnswerThroughTheirComponents) {
     auto dialogs = std::make_unique<ScriptedFileDialogs>();
     dialogs->addAnswer("/home/user/profile.xml");
@@ -228,7 +249,7 @@ TEST_F(Dispatcher, FileAndPointerRowsAnswerThroughTheirComponents) {
     kf::platform::RecordingPointerSystem* recorded = pointer.get();
     window.setPointerSystem(std::move(pointer));
 
-    // A new file is written at once under the application root; the read root is the other one.
+    // A new file is written at once under the profile root, which is also read first.
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"},
                                       {"FilePath", "a.xml"},
                                       {"ContentStr", "<a><b>1</b></a>"}}),
@@ -236,7 +257,7 @@ TEST_F(Dispatcher, FileAndPointerRowsAnswerThroughTheirComponents) {
     EXPECT_TRUE(QFile::exists(window.root.path() + "/write/a.xml"));
     EXPECT_EQ(
         ask(window, QJsonObject{{"FuncName", "ReadFileToStr"}, {"FilePath", "a.xml"}, {"Xpath", "/a/b"}}),
-        QList<kftest::Answer>{kftest::failed("queryProfile load xml file failed!")});
+        QList<kftest::Answer>{kftest::ok("<b>1</b>\n")});
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ReadFileToStr"}, {"Xpath", "/a"}}),
               QList<kftest::Answer>{});
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"},
