@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
     auto* handler = new ClientHandler(appDir, options);
     kf::setClientHandler(handler);
     clientApp.initialize(QWebEngineProfile::defaultProfile(), settings, handler);
+    qInfo().noquote() << "runtime folder:" << runtimeRoot << "browser cache:" << settings.cachePath;
 
     // 6. Start and run, unless quitting was asked for already.
     int result = 0;

