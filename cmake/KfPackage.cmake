@@ -4,6 +4,8 @@
 #   kestrafon-emulator  the emulated device library beside the client, and kestrafon-sim
 # Without kestrafon-emulator the client finds no device library: it starts, says so in its
 # log and lists no devices. docs/architecture.md ("Installation layout") lists every path.
+# `make package` builds the client target first; installing must not build the tests too.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(KF_PKG ${CMAKE_SOURCE_DIR}/packaging)
 set(KF_OPT opt/kestrafon)
 
@@ -68,7 +70,7 @@ set(CPACK_DEBIAN_CLIENT_PACKAGE_CONTROL_EXTRA
 # Not linked, but used when present: media decoders for the music effects, the keyboard layout
 # switch, and pkexec for an update of this read-only installation.
 set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS
-    "gstreamer1.0-plugins-good, gstreamer1.0-plugins-base, x11-xkb-utils, pkexec, udev")
+    "libqt5multimedia5-plugins, gstreamer1.0-plugins-good, gstreamer1.0-plugins-base, x11-xkb-utils, pkexec, udev")
 set(CPACK_DEBIAN_EMULATOR_PACKAGE_NAME kestrafon-emulator)
 set(CPACK_DEBIAN_EMULATOR_PACKAGE_DEPENDS "kestrafon (= ${PROJECT_VERSION})")
 set(CPACK_COMPONENT_CLIENT_DESCRIPTION "configuration client for Kestrafon mice and keyboards
