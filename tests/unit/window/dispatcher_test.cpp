@@ -13,7 +13,9 @@
 #include "device/device_data_handler.h"
 #include "device/device_layer.h"
 #include "platform/pointer/recording_pointer_system.h"
+#include "support/log_capture.h"
 #include "window/command_args.h"
+#include "window/file_cache.h"
 #include "window/file_dialogs.h"
 #include "window_helpers.h"
 
@@ -237,6 +239,20 @@ TEST_F(Dispatcher, ANameChosenInTheSaveDialogIsWritableWithTheExtensionThePageAd
                                       {"FilePath", home.filePath("export.xml")},
                                       {"ContentStr", "<configuration/>"}}),
               QList<kftest::Answer>{kftest::failed("ModifyFileFromStr failed")});
+}
+
+TEST_F(Dispatcher, ASaveThatCannotWriteAnswersFailureAndAtQuitIsLogged) {
+    ASSERT_EQ(
+        ask(window,
+            QJsonObject{{"FuncName", "ModifyFileFromStr"}, {"FilePath", "a.xml"}, {"ContentStr", "<a/>"}}),
+        QList<kftest::Answer>{kftest::ok("ModifyFileFromStr success")});
+    window.fileCache()->setCommitGate([](const QString&) { return false; });
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "savexml"}}),
+              QList<kftest::Answer>{kftest::failed("save xml failed")});
+    kftest::LogCapture log;
+    window.quitApp();
+    EXPECT_EQ(log.matching("profile changes not saved:").size(), 1) << log.lines().join('\n').toStdString();
+    EXPECT_EQ(window.fileCache()->changedFiles().size(), 1);
 }
 
 TEST_F(Dispatcher, FileAndPointerRowsAnswerThroughTheirComponents) {
