@@ -30,23 +30,32 @@ install(FILES ${KF_PKG}/udev/70-kestrafon-uinput-group.rules DESTINATION usr/sha
 install(FILES ${KF_PKG}/udev/kestrafon-uinput.conf DESTINATION usr/lib/modules-load.d COMPONENT client)
 install(FILES ${KF_PKG}/debian/lintian-overrides DESTINATION usr/share/lintian/overrides RENAME kestrafon
         COMPONENT client)
+install(FILES ${KF_PKG}/debian/lintian-overrides-emulator DESTINATION usr/share/lintian/overrides
+        RENAME kestrafon-emulator COMPONENT emulator)
 
 install(TARGETS UsbInterface LIBRARY DESTINATION ${KF_OPT} COMPONENT emulator)
 install(TARGETS kestrafon-sim RUNTIME DESTINATION usr/bin COMPONENT emulator)
 
-# The copyright and the compressed changelog every Debian package carries.
-set(KF_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
-add_custom_command(OUTPUT ${KF_CHANGELOG_GZ}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
-    COMMAND gzip -9nc ${KF_PKG}/debian/changelog > ${KF_CHANGELOG_GZ}
-    DEPENDS ${KF_PKG}/debian/changelog)
-add_custom_target(package_docs ALL DEPENDS ${KF_CHANGELOG_GZ})
+# The copyright, the compressed changelog and manual pages every Debian package carries.
+set(KF_PKG_OUT ${CMAKE_BINARY_DIR}/packaging)
+set(KF_GZIPPED)
+foreach(source debian/changelog man/kestrafon.1 man/kestrafon-sim.1)
+    get_filename_component(leaf ${source} NAME)
+    add_custom_command(OUTPUT ${KF_PKG_OUT}/${leaf}.gz
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${KF_PKG_OUT}
+        COMMAND gzip -9nc ${KF_PKG}/${source} > ${KF_PKG_OUT}/${leaf}.gz
+        DEPENDS ${KF_PKG}/${source})
+    list(APPEND KF_GZIPPED ${KF_PKG_OUT}/${leaf}.gz)
+endforeach()
+add_custom_target(package_docs ALL DEPENDS ${KF_GZIPPED})
+install(FILES ${KF_PKG_OUT}/kestrafon.1.gz DESTINATION usr/share/man/man1 COMPONENT client)
+install(FILES ${KF_PKG_OUT}/kestrafon-sim.1.gz DESTINATION usr/share/man/man1 COMPONENT emulator)
 foreach(component client emulator)
     set(name kestrafon)
     if(component STREQUAL "emulator")
         set(name kestrafon-emulator)
     endif()
-    install(FILES ${KF_PKG}/debian/copyright ${KF_CHANGELOG_GZ} DESTINATION usr/share/doc/${name}
+    install(FILES ${KF_PKG}/debian/copyright ${KF_PKG_OUT}/changelog.gz DESTINATION usr/share/doc/${name}
             COMPONENT ${component})
 endforeach()
 
@@ -73,12 +82,13 @@ set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS
     "libqt5multimedia5-plugins, gstreamer1.0-plugins-good, gstreamer1.0-plugins-base, x11-xkb-utils, pkexec, udev")
 set(CPACK_DEBIAN_EMULATOR_PACKAGE_NAME kestrafon-emulator)
 set(CPACK_DEBIAN_EMULATOR_PACKAGE_DEPENDS "kestrafon (= ${PROJECT_VERSION})")
+# CPack indents the lines after the first itself.
 set(CPACK_COMPONENT_CLIENT_DESCRIPTION "configuration client for Kestrafon mice and keyboards
- Sets what each button and key does, DPI stages, lighting, macros and
- profiles of Kestrafon USB gaming mice and keyboards, and keeps their
- firmware up to date. Every user of the machine may run it at once.")
+Sets what each button and key does, DPI stages, lighting, macros and
+profiles of Kestrafon USB gaming mice and keyboards, and keeps their
+firmware up to date. Every user of the machine may run it at once.")
 set(CPACK_COMPONENT_EMULATOR_DESCRIPTION "emulated devices for the Kestrafon client
- A device library that emulates two Kestrafon devices, and the
- kestrafon-sim tool that plugs, unplugs and inspects them, for trying
- the client without a device.")
+A device library that emulates two Kestrafon devices, and the
+kestrafon-sim tool that plugs, unplugs and inspects them, for trying
+the client without a device.")
 include(CPack)
