@@ -76,10 +76,10 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME kestrafon)
 set(CPACK_DEBIAN_CLIENT_PACKAGE_CONTROL_EXTRA
     ${KF_PKG}/debian/postinst ${KF_PKG}/debian/postrm ${KF_PKG}/debian/conffiles)
-# Not linked, but used when present: media decoders for the music effects, the keyboard layout
-# switch, and pkexec for an update of this read-only installation.
-set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS
-    "libqt5multimedia5-plugins, gstreamer1.0-plugins-good, gstreamer1.0-plugins-base, x11-xkb-utils, pkexec, udev")
+# Not linked, but used when present: a font for the Chinese pages, media decoders for the music
+# effects, the keyboard layout switch, and pkexec for an update of this read-only installation.
+set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, libqt5multimedia5-plugins, \
+gstreamer1.0-plugins-good, gstreamer1.0-plugins-base, x11-xkb-utils, pkexec, udev")
 set(CPACK_DEBIAN_EMULATOR_PACKAGE_NAME kestrafon-emulator)
 set(CPACK_DEBIAN_EMULATOR_PACKAGE_DEPENDS "kestrafon (= ${PROJECT_VERSION})")
 # CPack indents the lines after the first itself.

@@ -40,6 +40,10 @@ for m in proc sys dev dev/pts dev/shm; do
     esac
     mounted+=("$root/$m")
 done
+# Downloaded packages are kept beside the base root, so a second run does not fetch them again.
+mkdir -p "$base.apt-archives/partial"
+mount --bind "$base.apt-archives" "$root/var/cache/apt/archives"
+mounted+=("$root/var/cache/apt/archives")
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 mkdir -p "$root/pkg" "$shots"
 cp "$client_deb" "$emulator_deb" "$root/pkg/"
@@ -83,14 +87,16 @@ run_client() {  # $1: name of the screenshot
     for _ in $(seq 90); do
         text=$(python3 - "$port" "$shots/$1.png" "$work" <<'PY' 2>/dev/null || true
 import sys
+import time
 sys.path.insert(0, sys.argv[3])
 from page_probe import PageProbe
 probe = PageProbe.connect(int(sys.argv[1]))
 if probe:
-    text = probe.eval('document.body ? document.body.innerText : ""') or ''
-    if len(text) > 20:
+    read = lambda: probe.eval('document.body ? document.body.innerText : ""') or ''
+    if len(read()) > 20:
+        time.sleep(8)  # let the device list settle
         probe.screenshot(sys.argv[2])
-        print(' '.join(text.split())[:400])
+        print(' '.join(read().split())[:400])
 PY
 )
         [ -n "$text" ] && break
