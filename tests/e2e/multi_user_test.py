@@ -38,6 +38,10 @@ def install_copy(target):
             os.chmod(path, 0o755 if os.access(path, os.X_OK) else 0o644)
 
 
+def tree(folder):
+    return {os.path.join(d, n) for d, dirs, files in os.walk(folder) for n in dirs + files}
+
+
 class User:
     def __init__(self, uid, base, install):
         self.uid = uid
@@ -114,6 +118,7 @@ def main():
     os.chmod(base, 0o755)
     install = os.path.join(base, 'install')
     install_copy(install)
+    installed = tree(install)
     users = [User(uid, base, install) for uid in USERS]
     for user in users:
         shutil.rmtree(user.root, ignore_errors=True)
@@ -135,8 +140,7 @@ def main():
             check(glob.glob(os.path.join(user.root, 'kestrafon-theme', '*')), f'{user.uid}: its theme files')
             # The engine makes the cache folder on first use; the client names it in its log.
             check(f'browser cache: {user.root}/cache' in user.log(), f'{user.uid}: its browser cache')
-        check(not os.listdir(install) or not any(n.endswith(('.xml', '.log', '.dmp')) and n != 'conf.xml'
-                                                  for n in os.listdir(install)), 'nothing was written into the installation')
+        check(tree(install) == installed, f'nothing was written into the installation: {tree(install) ^ installed}')
 
         # Restart: the stored profile is read back from the user's folder.
         for client in clients:
