@@ -15,7 +15,6 @@ import stat
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(__file__))
 from e2e_support import Checks, read_text, stop_client, wait_for  # noqa: E402
@@ -56,9 +55,10 @@ class User:
         self.sim = os.path.join(self.home, 'sim')
 
     def start(self, query):
+        # A login's environment without XDG_RUNTIME_DIR: the runtime root goes to /tmp.
         env = {'HOME': self.home, 'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'LANG': 'C.UTF-8',
-               'QT_QPA_PLATFORM': 'offscreen', 'QT_QUICK_BACKEND': 'software', 'QTWEBENGINE_DISABLE_SANDBOX': '1', 'KESTRAFON_SIM_DIR': self.sim,
-               'KESTRAFON_INPUT_FOLDER': '/nonexistent', 'KESTRAFON_AUDIO_SINK': 'null'}
+               'QT_QPA_PLATFORM': 'offscreen', 'QT_QUICK_BACKEND': 'software', 'QTWEBENGINE_DISABLE_SANDBOX': '1',
+               'KESTRAFON_SIM_DIR': self.sim, 'KESTRAFON_INPUT_FOLDER': '/nonexistent', 'KESTRAFON_AUDIO_SINK': 'null'}
         page = f'file://{self.install}/profile_store.html?{query}'
         return subprocess.Popen(['setpriv', f'--reuid={self.uid}', f'--regid={self.uid}', '--clear-groups',
                                  os.path.join(self.install, 'kestrafon'), f'--url={page}'],
