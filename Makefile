@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build client run test test-asan bench format clean
+.PHONY: all deps configure build client run test test-asan bench format clean package
 
 all: build
 
@@ -28,6 +28,11 @@ build: configure
 # programs that lie beside it.
 client: configure
 	cmake --build $(BUILD) -j $(JOBS) --target client
+
+# The Debian packages kestrafon and kestrafon-emulator in $(BUILD)/ (cmake/KfPackage.cmake).
+package: client
+	cmake --build $(BUILD) --target package_docs
+	cd $(BUILD) && cpack -G DEB
 
 # Starts the client from its application folder with the emulated devices.
 run: client

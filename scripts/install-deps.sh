@@ -24,6 +24,10 @@ PACKAGES=(
     xvfb xauth x11-utils xdotool imagemagick
     # fonts so Chinese texts render in screenshots
     fonts-noto-cjk fonts-dejavu-core
+    # `make package`: dpkg-shlibdeps computes the package's dependencies; the two-user test
+    # switches users with setpriv (util-linux); tests/package/check-package.sh makes a fresh
+    # Debian root and checks the package there
+    dpkg-dev util-linux debootstrap
     # page tests: Debian's browser, driven by playwright-core from npm (which never downloads one)
     chromium
 )

@@ -63,7 +63,10 @@ void Application::start() {
         setStyleSheet(QString::fromUtf8(qss.readAll()));
     }
 
-    crashHandler_.setDumpFolder(QCoreApplication::applicationDirPath());
+    // Dumps go where the log goes: beside the executable while the user may write there, else
+    // the user's state folder (a packaged installation is read-only).
+    const QString logFolder = kf::userFolders().logFolder;
+    crashHandler_.setDumpFolder(logFolder.isEmpty() ? QCoreApplication::applicationDirPath() : logFolder);
     crashHandler_.setReporter(QStringLiteral("CrashReporter"));
 
     if (kf::currentApplication() && kf::currentApplication() != this) {
@@ -80,6 +83,11 @@ void Application::start() {
     connect(sessionWatcher_, &kf::platform::SessionEndWatcher::sessionEnding, this,
             &Application::on_closeApp);
 
+    // The channel is a socket file in the user's private runtime root, so every user of the
+    // machine has a channel of their own and nobody else can take, remove or connect to it.
+    if (!kf::runtimeRoot().isEmpty()) {
+        serverName_ = kf::runtimeRoot() + QLatin1Char('/') + QString::fromLatin1(kServerName);
+    }
     connect(&socket_, SIGNAL(connected()), this, SLOT(socketConnected()));
     connect(&socket_, SIGNAL(disconnected()), this, SLOT(socketDisconnected()));
     connect(&socket_, SIGNAL(error(QLocalSocket::LocalSocketError)), this,
@@ -314,6 +322,8 @@ void Application::startMainWindow() {
     if (!kf::logging::currentLogPath().isEmpty()) {
         options.logFolder = QFileInfo(kf::logging::currentLogPath()).absolutePath();
     }
+    options.runtimeRoot = kf::runtimeRoot();
+    options.profileFolder = kf::userFolders().profileFolder;
     mainWindow_ = new Window(options);
     mainWindow_->setQuitRoutine(&kf::quitApplication);
     mainWindow_->setUpdatePendingRoutine([] { kf::setUpdatePending(true); });

@@ -102,12 +102,8 @@ Level parseLevel(const QString& text, Level fallback) {
     return fallback;
 }
 
-QString defaultLogPath(const QString& appDir) {
-    const QFileInfo dir(appDir);
-    if (dir.isDir() && dir.isWritable()) {
-        return QDir(appDir).filePath("kestrafon.log");
-    }
-    return QDir(QDir::tempPath()).filePath("kestrafon.log");
+QString defaultLogPath(const QString& folder) {
+    return folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("kestrafon.log"));
 }
 
 bool install(const QString& path, Level minimum) {

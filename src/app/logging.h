@@ -14,9 +14,11 @@ enum class Level { Verbose = -1, Info = 0, Warning = 1, Error = 2, Fatal = 3, Di
 // switch does; returns fallback for anything else.
 Level parseLevel(const QString& text, Level fallback);
 
-// Where the log goes when no path is given: "kestrafon.log" beside the executable, or in the
-// temporary folder when the executable's folder is not writable.
-QString defaultLogPath(const QString& appDir);
+// Where the log goes when no path is given: "kestrafon.log" in the log folder (beside the
+// executable when the user may write there, else the user's state folder; see
+// kf::paths::UserFolders). Never a fixed name in a shared folder, which another user could
+// create first. Empty for an empty folder.
+QString defaultLogPath(const QString& folder);
 
 // Opens (appends to) the log file and installs the message handler. Safe to call again: the
 // new file and level replace the old ones.

@@ -1,12 +1,16 @@
 // Process entry of the client.
 #include <QCoreApplication>
+#include <QDebug>
 #include <QProcessEnvironment>
 #include <QWebEngineProfile>
+#include <cstdio>
 
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/logging.h"
+#include "app/private_folder.h"
 #include "app/process.h"
+#include "app/user_folders.h"
 #include "cefclient/client_app.h"
 #include "cefclient/client_handler.h"
 
@@ -31,14 +35,42 @@ int main(int argc, char** argv) {
     kf::CommandLine::setProcess(QCoreApplication::arguments());
     const kf::CommandLine& line = kf::CommandLine::process();
     const QString appDir = QCoreApplication::applicationDirPath();
+
+    // The user's own places: the private runtime root, and the folders for profiles and for the
+    // log and crash dumps (beside the executable while the user may write there).
+    const kf::paths::Environment env = kf::paths::Environment::ofProcess();
+    QStringList refusals;
+    const QString runtimeRoot = kf::paths::chooseRuntimeRoot(kf::paths::systemFolders(), env, &refusals);
+    kf::setRuntimeRoot(runtimeRoot);
+    const kf::paths::UserFolders folders = kf::paths::UserFolders::prepare(appDir, env, runtimeRoot);
+    kf::setUserFolders(folders);
+
     const QString logPath = line.hasSwitch(QStringLiteral("log-file"))
                                 ? line.switchValue(QStringLiteral("log-file"))
-                                : kf::logging::defaultLogPath(appDir);
+                                : kf::logging::defaultLogPath(folders.logFolder);
     kf::logging::install(logPath, kf::logging::parseLevel(line.switchValue(QStringLiteral("log-severity")),
                                                           kf::logging::Level::Info));
+    if (!folders.problem.isEmpty()) {
+        qWarning().noquote() << "state folder refused:" << folders.problem << "; the log and dumps go to"
+                             << folders.logFolder;
+    }
+    for (const QString& why : qAsConst(refusals)) {
+        qWarning().noquote() << "runtime folder refused:" << why;
+    }
+    if (runtimeRoot.isEmpty()) {
+        const QString text =
+            QStringLiteral("kestrafon cannot start: no private runtime folder of the user's own (%1)")
+                .arg(refusals.join(QStringLiteral("; ")));
+        qCritical().noquote() << text;
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        kf::logging::uninstall();
+        delete app;
+        return 1;
+    }
 
     // 3 (continued). The rest of the engine settings go onto the default profile.
-    const EngineSettings settings = ClientApp::defaultSettings(QProcessEnvironment::systemEnvironment());
+    EngineSettings settings = ClientApp::defaultSettings(QProcessEnvironment::systemEnvironment());
+    settings.cachePath = kf::cacheFolder();
 
     // 5. The process-wide browser client handler; it also serves the local schemes.
     ClientHandler::Options options;
@@ -47,6 +79,7 @@ int main(int argc, char** argv) {
     auto* handler = new ClientHandler(appDir, options);
     kf::setClientHandler(handler);
     clientApp.initialize(QWebEngineProfile::defaultProfile(), settings, handler);
+    qInfo().noquote() << "runtime folder:" << runtimeRoot << "browser cache:" << settings.cachePath;
 
     // 6. Start and run, unless quitting was asked for already.
     int result = 0;
@@ -63,7 +96,7 @@ int main(int argc, char** argv) {
     kf::logging::uninstall();
 
     // 8. After a client update the browser cache is stale: remove it (only as a folder of the
-    //    user's own: the temporary folder is shared).
+    //    user's own, never following a link or entering another file system).
     if (kf::updatePending()) {
         kf::removeOwnFolderRecursively(kf::cacheFolder());
     }

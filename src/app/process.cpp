@@ -2,13 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QMetaObject>
 #include <QtDebug>
 #include <atomic>
 
 #include "app/application.h"
-#include "cefclient/update_package.h"
+#include "app/private_folder.h"
 
 namespace kf {
 namespace {
@@ -16,6 +15,8 @@ std::atomic<bool> g_quitRequested{false};
 std::atomic<bool> g_autostart{false};
 std::atomic<bool> g_updatePending{false};
 QString g_appDir;
+QString g_runtimeRoot;
+paths::UserFolders g_userFolders;
 Application* g_application = nullptr;
 }  // namespace
 
@@ -68,38 +69,33 @@ QObject* deviceFilter() {
     return g_application ? g_application->deviceFilter() : nullptr;
 }
 
+QString runtimeRoot() {
+    return g_runtimeRoot;
+}
+void setRuntimeRoot(const QString& folder) {
+    g_runtimeRoot = folder;
+}
+
+const paths::UserFolders& userFolders() {
+    return g_userFolders;
+}
+void setUserFolders(const paths::UserFolders& folders) {
+    g_userFolders = folders;
+}
+
 QString cacheFolder() {
+    if (!g_runtimeRoot.isEmpty()) {
+        return g_runtimeRoot + QStringLiteral("/cache");
+    }
     return QDir::toNativeSeparators(QDir::tempPath() + "/Kestrafon");
 }
 
 bool removeOwnFolderRecursively(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink()) {
-        return true;
-    }
-    if (!kf::update::isOwnFolder(path)) {
-        qWarning().noquote() << path << "is not a folder of the user's own; it is left in place";
-        return false;
-    }
-    return removeFolderRecursively(path);
+    return paths::removeTree(path, true);
 }
 
 bool removeFolderRecursively(const QString& path) {
-    QDir dir(path);
-    if (!dir.exists()) {
-        return true;
-    }
-    bool ok = true;
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& info : entries) {
-        if (info.isDir() && !info.isSymLink()) {
-            ok = removeFolderRecursively(info.absoluteFilePath()) && ok;
-        } else {
-            ok = QFile::remove(info.absoluteFilePath()) && ok;
-        }
-    }
-    return dir.rmdir(path) && ok;
+    return paths::removeTree(path, false);
 }
 
 }  // namespace kf

@@ -12,7 +12,7 @@ class QWebEngineUrlRequestInterceptor;
 class QWebEngineUrlSchemeHandler;
 
 struct EngineSettings {
-    QString cachePath;  // temporary folder + "/Kestrafon"
+    QString cachePath;  // temporary folder + "/Kestrafon"; the client sets its private runtime root's "cache"
     // What pages keep between starts (their local storage: the user's named profiles). It lives
     // in the user's data folder, not under the cache, so a reboot that empties the temporary
     // folder or the cache removal after a client update loses none of it.

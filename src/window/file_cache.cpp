@@ -207,28 +207,51 @@ void FileCache::setKeepParsedDocuments(bool keep) {
     }
 }
 
-bool FileCache::writeFileAtomically(const QString& path, const QByteArray& data, const CommitGate& gate) {
+bool FileCache::writeFileAtomically(const QString& path, const QByteArray& data, const CommitGate& gate,
+                                    QString* error) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    const auto fail = [&](const QString& why) {
+        if (error) {
+            *error = why;
+        }
         return false;
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        return fail(file.errorString());
     }
     if (file.write(data) != data.size() || !file.flush()) {
+        const QString why = file.errorString();
         file.cancelWriting();
-        return false;
+        return fail(why);
     }
     if (gate && !gate(path)) {
         file.cancelWriting();
-        return false;
+        return fail(QStringLiteral("interrupted"));
     }
     // commit() syncs the temporary file and renames it over the old one; on failure the
     // temporary file is removed and the old file stays as it was.
-    return file.commit();
+    return file.commit() || fail(file.errorString());
 }
 
 void FileCache::allowChosenPath(const QString& path) {
     if (QDir::isAbsolutePath(path)) {
         chosen_.insert(QDir::cleanPath(path));
     }
+}
+
+QString FileCache::readPathFor(const QString& relative) const {
+    const QString own = writeRoot_ + QLatin1Char('/') + relative;
+    if (own != readRoot_ + QLatin1Char('/') + relative && (files_.contains(own) || QFileInfo(own).isFile())) {
+        return own;
+    }
+    return readRoot_ + QLatin1Char('/') + relative;
+}
+
+QString FileCache::refusalReason(const QString& pagePath, const QString& root, const QString& verb) {
+    if (QDir::isAbsolutePath(pagePath)) {
+        return QStringLiteral("an absolute path is %1 only when it was chosen in a file dialog").arg(verb);
+    }
+    return QStringLiteral("it is empty, climbs out of %1 with \"..\" or names no file").arg(root);
 }
 
 QString FileCache::chosenPath(const QString& pagePath) const {
@@ -283,9 +306,10 @@ FileCache::SaveOutcome FileCache::saveChangedFiles() {
         return SaveOutcome::NothingCached;
     }
     for (const QString& path : qAsConst(changed_)) {
-        if (!writeFileAtomically(path, files_.value(path).toUtf8(), gate_)) {
-            qWarning().noquote() << QStringLiteral("could not write %1; %2 changed file(s) stay unsaved")
-                                        .arg(path.left(kLogPathChars))
+        QString error;
+        if (!writeFileAtomically(path, files_.value(path).toUtf8(), gate_, &error)) {
+            qWarning().noquote() << QStringLiteral("could not write %1 (%2); %3 changed file(s) stay unsaved")
+                                        .arg(path.left(kLogPathChars), error)
                                         .arg(changed_.size());
             return SaveOutcome::Failed;
         }
@@ -297,11 +321,12 @@ FileCache::SaveOutcome FileCache::saveChangedFiles() {
 std::optional<QString> FileCache::query(const QString& relative, const QString& xpath) {
     const QString chosen = chosenPath(relative);
     if (chosen.isEmpty() && !theme_archive::isSafeRelativePath(relative)) {
-        qWarning().noquote() << QStringLiteral("ReadFileToStr: refused file path \"%1\" outside %2")
-                                    .arg(relative.left(kLogPathChars), readRoot_);
+        qWarning().noquote() << QStringLiteral("ReadFileToStr: refused file path \"%1\": %2")
+                                    .arg(relative.left(kLogPathChars),
+                                         refusalReason(relative, readRoot_, QStringLiteral("read")));
         return std::nullopt;
     }
-    const QString path = chosen.isEmpty() ? readRoot_ + QLatin1Char('/') + relative : chosen;
+    const QString path = chosen.isEmpty() ? readPathFor(relative) : chosen;
     loadFileToCache(path);
 
     DocumentPtr doc = keepParsed_ ? parsed_->find(path) : nullptr;
@@ -327,8 +352,9 @@ std::optional<QString> FileCache::query(const QString& relative, const QString& 
 bool FileCache::replace(const QString& relative, const QString& content) {
     const QString chosen = chosenPath(relative);
     if (chosen.isEmpty() && !theme_archive::isSafeRelativePath(relative)) {
-        qWarning().noquote() << QStringLiteral("ModifyFileFromStr: refused file path \"%1\" outside %2")
-                                    .arg(relative.left(kLogPathChars), writeRoot_);
+        qWarning().noquote() << QStringLiteral("ModifyFileFromStr: refused file path \"%1\": %2")
+                                    .arg(relative.left(kLogPathChars),
+                                         refusalReason(relative, writeRoot_, QStringLiteral("written")));
         return false;
     }
     const QString path = chosen.isEmpty() ? writeRoot_ + QLatin1Char('/') + relative : chosen;
@@ -379,14 +405,26 @@ bool FileCache::replace(const QString& relative, const QString& content) {
     }
     const QByteArray serialised(writer.out.data(), static_cast<int>(writer.out.size()));
 
-    // A new file exists on disk at once; an existing one is written at the next save.
-    if (!QFileInfo::exists(path) && !writeFileAtomically(path, serialised, gate_)) {
-        qWarning().noquote() << QStringLiteral(
-                                    "ModifyFileFromStr: could not create %1; it is written at the next save")
-                                    .arg(shown);
+    // A new file exists on disk at once; an existing one is written at the next save. A new file
+    // that cannot be created is a failure the page hears of: nothing is kept for it.
+    if (!QFileInfo::exists(path)) {
+        const QString folder = QFileInfo(path).absolutePath();
+        if (chosen.isEmpty() && !QDir().mkpath(folder)) {
+            qWarning().noquote()
+                << QStringLiteral("ModifyFileFromStr: cannot create the folder %1").arg(folder);
+            return false;
+        }
+        QString error;
+        if (!writeFileAtomically(path, serialised, gate_, &error)) {
+            qWarning().noquote()
+                << QStringLiteral("ModifyFileFromStr: cannot create %1: %2").arg(shown, error);
+            return false;
+        }
     }
     const QString text = QString::fromUtf8(serialised);
-    qInfo().noquote() << logExcerpt(text);
+    // The name and size at information level; the profile text itself only for a debug log.
+    qInfo().noquote() << QStringLiteral("ModifyFileFromStr: %1 (%2 bytes)").arg(shown).arg(serialised.size());
+    qDebug().noquote() << logExcerpt(text);
     storeText(path, text);
     return true;
 }

@@ -5,8 +5,10 @@
 // changed, and the changed files are written when the page asks for it ("savexml") or when the
 // window hides or the client quits (saveChangedFiles()).
 //
-// Two roots: "ReadFileToStr" paths are relative to the temporary folder, "ModifyFileFromStr"
-// paths to the application directory. A page path that is empty, absolute, climbs out with ".."
+// Two roots: "ModifyFileFromStr" paths are relative to the user's profile folder (the
+// application directory when the user may write it, else $XDG_DATA_HOME/kestrafon), and
+// "ReadFileToStr" paths are read from that folder first and from the runtime root (where the
+// installation's theme files are unpacked) second. A page path that is empty, absolute, climbs out with ".."
 // or names a folder is refused, so no command reaches a file outside its root; the one
 // exception is a file the person chose in one of the client's file dialogs, which both
 // commands accept by its absolute path (export and import of profiles). Files are
@@ -35,8 +37,8 @@ public:
     // stays). Tests use it to interrupt a save at its most delicate point.
     using CommitGate = std::function<bool(const QString& path)>;
 
-    // readRoot: folder of "ReadFileToStr" (the temporary folder with native separators);
-    // writeRoot: folder of "ModifyFileFromStr" (the application directory). Full paths are
+    // readRoot: second folder of "ReadFileToStr" (the runtime root);
+    // writeRoot: folder of "ModifyFileFromStr" (the profile folder), the first one read. Full paths are
     // root + "/" + page path; a trailing "/" on a root is dropped so it is not doubled.
     FileCache(const QString& readRoot, const QString& writeRoot);
     ~FileCache();
@@ -59,8 +61,9 @@ public:
 
     // Replaces the text of the file at `pagePath` (under the write root, or a chosen path) with
     // `content` written back with one tab per level, and marks it changed; a file that does not
-    // exist yet is created at once. False, with nothing changed, when the path is refused or
-    // names a folder, or the content is not one well-formed document within the bounds below.
+    // exist yet is created at once (with its folders below the write root). False, with nothing
+    // changed, when the path is refused or names a folder, the content is not one well-formed
+    // document within the bounds below, or a new file cannot be created.
     bool replace(const QString& pagePath, const QString& content);
 
     // Lets both commands use `path` (absolute, as a file dialog returned it) as it is.
@@ -83,7 +86,9 @@ public:
 
     // Writes `data` to a temporary file beside `path` and renames it over `path`. False when
     // any step fails, in which case `path` is untouched.
-    static bool writeFileAtomically(const QString& path, const QByteArray& data, const CommitGate& gate = {});
+    // The reason goes to *error when given.
+    static bool writeFileAtomically(const QString& path, const QByteArray& data, const CommitGate& gate = {},
+                                    QString* error = nullptr);
 
     static constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
     // replace() refuses content nested deeper than this many element levels (the
@@ -97,6 +102,11 @@ private:
     struct ParsedDocuments;
 
     void storeText(const QString& path, const QString& text);
+    // Where a relative "ReadFileToStr" path is read: the write root (the user's profile folder)
+    // when the file is there, else the read root (the files the installation unpacked).
+    QString readPathFor(const QString& relative) const;
+    // Why a page path that is neither safe and relative nor chosen is refused, for the log.
+    static QString refusalReason(const QString& pagePath, const QString& root, const QString& verb);
     // The cleaned path when `pagePath` is a path chosen in a dialog, else empty.
     QString chosenPath(const QString& pagePath) const;
 

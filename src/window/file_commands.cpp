@@ -6,6 +6,7 @@ const char FileCommands::kReadFailed[] = "queryProfile load xml file failed!";
 const char FileCommands::kModifyOk[] = "ModifyFileFromStr success";
 const char FileCommands::kModifyFailed[] = "ModifyFileFromStr failed";
 const char FileCommands::kSaveOk[] = "save xml success";
+const char FileCommands::kSaveFailed[] = "save xml failed";
 
 CommandAnswer FileCommands::readFileToStr(const QVariantMap& args) {
     if (!args.contains(QStringLiteral("FilePath"))) {
@@ -25,8 +26,13 @@ CommandAnswer FileCommands::modifyFileFromStr(const QVariantMap& args) {
 }
 
 CommandAnswer FileCommands::savexml() {
-    if (cache_.saveChangedFiles() != FileCache::SaveOutcome::Saved) {
-        return CommandAnswer::none();
+    switch (cache_.saveChangedFiles()) {
+        case FileCache::SaveOutcome::NothingCached:
+            return CommandAnswer::none();
+        case FileCache::SaveOutcome::Failed:
+            return CommandAnswer::failure(QString::fromLatin1(kSaveFailed));
+        case FileCache::SaveOutcome::Saved:
+            break;
     }
     return CommandAnswer::success(QString::fromLatin1(kSaveOk));
 }

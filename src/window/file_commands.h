@@ -1,7 +1,7 @@
 #pragma once
 // The page's profile and file commands over the file cache: each reads its arguments and
-// chooses the answer text. "ReadFileToStr" without "FilePath" and a "savexml" that wrote
-// nothing (empty cache, or a file that could not be written) are not answered.
+// chooses the answer text. "ReadFileToStr" without "FilePath" and a "savexml" with nothing read
+// or replaced since start are not answered; a "savexml" whose file could not be written fails.
 #include <QVariantMap>
 
 #include "window/command_answer.h"
@@ -23,6 +23,7 @@ public:
     static const char kModifyOk[];      // "ModifyFileFromStr success"
     static const char kModifyFailed[];  // "ModifyFileFromStr failed"
     static const char kSaveOk[];        // "save xml success"
+    static const char kSaveFailed[];    // "save xml failed"
 
 private:
     FileCache& cache_;

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <utility>
 
+#include "app/private_folder.h"
 #include "app/system_tray.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/qcef_web_view.h"
@@ -45,7 +46,9 @@ Window::Window(const Options& options, QWidget* parent)
     : PsMainWindow(options.startHidden, parent),
       appDir_(folderOr(options.appDir, QCoreApplication::applicationDirPath())),
       savedNormalGeometry_(0, 0, 0, 0),
-      fileCache_(std::make_unique<FileCache>(QDir::toNativeSeparators(QDir::tempPath()), appDir_)),
+      fileCache_(std::make_unique<FileCache>(
+          folderOr(options.runtimeRoot, QDir::toNativeSeparators(QDir::tempPath())),
+          folderOr(options.profileFolder, appDir_))),
       fileDialogs_(std::make_unique<QtFileDialogs>()),
       pointerSystem_(kf::platform::createPointerSystem()),
       pointerSettings_(std::make_unique<PointerSettings>(*pointerSystem_)),
@@ -60,8 +63,11 @@ Window::Window(const Options& options, QWidget* parent)
     }
     setWindowTitle(QStringLiteral("Vorkanta平台"));
 
-    const QString tempFolder = QDir::toNativeSeparators(QDir::tempPath());
-    if (QDir(tempFolder).exists()) {
+    if (!options.runtimeRoot.isEmpty()) {
+        // Written relative to the checked folder's descriptor, never through a link.
+        kf::paths::unpackThemeInto(appDir_, QStringLiteral("theme.dat"), options.runtimeRoot);
+    } else if (const QString tempFolder = QDir::toNativeSeparators(QDir::tempPath());
+               QDir(tempFolder).exists()) {
         theme_archive::unpack(appDir_, QStringLiteral("theme.dat"), tempFolder);
     }
     // The device list object (DeviceFunctions) and the device worker (device_data_handler) on

@@ -55,6 +55,11 @@ public:
         QString startPage;         // the page to show; empty for the web client page
         QString appDir;            // the application folder; empty for the executable's folder
         QString logFolder;         // the folder of the client's log, where the Updater logs too
+        // The user's private runtime root: the theme files are unpacked there and it is the read
+        // root of "ReadFileToStr"; empty for the temporary folder.
+        QString runtimeRoot;
+        // Where "ModifyFileFromStr" writes profile files (read there first); empty for appDir.
+        QString profileFolder;
         // The software-input backends; empty for this machine's (evdev, uinput or XTest, XInput2).
         std::function<kf::input::InputBackends()> inputBackends;
     };

@@ -1,5 +1,8 @@
 // Profile and file commands: the file cache answers queries on cached profile files, replaces
 // their text and writes the changed ones; the three dialogs ask the user for a path.
+#include <QDebug>
+#include <QFileInfo>
+
 #include "window/file_cache.h"
 #include "window/file_commands.h"
 #include "window/file_dialogs.h"
@@ -34,7 +37,13 @@ CommandAnswer granting(FileCache& cache, const CommandAnswer& answer) {
 }  // namespace
 
 void Window::cmdSaveFileDialog(const QVariantMap&, const QueryCallbackPtr& cb) {
-    deliver(cb, granting(*fileCache_, file_dialogs::saveFileDialog(*fileDialogs_, this)));
+    const CommandAnswer answer = granting(*fileCache_, file_dialogs::saveFileDialog(*fileDialogs_, this));
+    // The dialog offers "*.pfd" but may return a name without it; the page then adds ".pfd",
+    // and that is the file the person chose too.
+    if (answer.kind == CommandAnswer::Success && QFileInfo(answer.text).suffix().isEmpty()) {
+        fileCache_->allowChosenPath(answer.text + QStringLiteral(".pfd"));
+    }
+    deliver(cb, answer);
 }
 
 void Window::cmdOpenFileDialog(const QVariantMap&, const QueryCallbackPtr& cb) {
@@ -50,5 +59,12 @@ void Window::cmdOpenFileDialogEx(const QVariantMap&, const QueryCallbackPtr& cb)
 }
 
 void Window::saveChangedFiles() {
-    fileCache_->saveChangedFiles();
+    if (fileCache_->saveChangedFiles() != FileCache::SaveOutcome::Failed) {
+        return;
+    }
+    // Nothing is lost silently: the log has the reason (FileCache), the person is told.
+    const QStringList unsaved = fileCache_->changedFiles();
+    qWarning().noquote() << "profile changes not saved:" << unsaved.join(QStringLiteral(", ")).left(1000);
+    ShowMessage(QStringLiteral("配置文件未能保存 (profile changes not saved): %1; see kestrafon.log")
+                    .arg(unsaved.value(0).left(300)));
 }

@@ -65,7 +65,7 @@ def main():
     shutil.copytree(APP_DIR, install, symlinks=True,
                     ignore=shutil.ignore_patterns('update', '*.log', 'e2e-*'))
     update = os.path.join(install, 'update')
-    cache = os.path.join(tmp, 'Kestrafon')
+    cache = os.path.join(tmp, 'kestrafon', 'cache')  # the runtime root is tmp/kestrafon
     log_path = os.path.join(tmp, 'kestrafon.log')
     updater_log = os.path.join(tmp, 'updater.log')
     env = client_env(tmp, LANG='en_US.UTF-8', QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{free_port()}')

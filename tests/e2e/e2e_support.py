@@ -61,7 +61,8 @@ def free_port():
 def client_env(tmp, **extra):
     """The environment of a client whose temporary files, page storage and emulated devices all
     stay inside `tmp`."""
-    env = dict(os.environ, TMPDIR=tmp, XDG_DATA_HOME=os.path.join(tmp, 'data'), QTWEBENGINE_DISABLE_SANDBOX='1',
+    env = dict(os.environ, TMPDIR=tmp, XDG_RUNTIME_DIR=tmp, XDG_DATA_HOME=os.path.join(tmp, 'data'),
+               XDG_STATE_HOME=os.path.join(tmp, 'state'), QTWEBENGINE_DISABLE_SANDBOX='1',
                KESTRAFON_SIM_DIR=os.path.join(tmp, 'sim'))
     env.update(extra)
     os.makedirs(tmp, exist_ok=True)

@@ -6,11 +6,17 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
+#include <sys/stat.h>
+
 #include "support/test_paths.h"
 
 namespace kftest {
 
-ClientSandbox::ClientSandbox() = default;
+// The box's runtime root exists from the start, private as the client wants it, so a test can
+// listen on the channel before any client runs.
+ClientSandbox::ClientSandbox() {
+    ::mkdir(QFile::encodeName(dir_.path() + QStringLiteral("/kestrafon")).constData(), 0700);
+}
 
 ClientSandbox::~ClientSandbox() {
     for (auto& process : processes_) {
@@ -25,7 +31,7 @@ ClientSandbox::~ClientSandbox() {
 }
 
 QString ClientSandbox::serverPath() const {
-    return dir_.path() + QStringLiteral("/Global\\{798ec1ad-0301-43e7-8ccf-42c0db11a520}");
+    return dir_.path() + QStringLiteral("/kestrafon/Global\\{798ec1ad-0301-43e7-8ccf-42c0db11a520}");
 }
 
 QString ClientSandbox::logPath(const QString& name) const {
@@ -41,6 +47,7 @@ QProcess* ClientSandbox::start(const QString& name, const QStringList& extraArgs
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TMPDIR", dir_.path());
+    env.insert("XDG_RUNTIME_DIR", dir_.path());  // the instances of this box meet in its runtime root
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("QT_QUICK_BACKEND", "software");
     env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");

@@ -76,6 +76,7 @@ ClientProcess::~ClientProcess() {
 bool ClientProcess::start(const QStringList& extraArgs) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TMPDIR", dir_.path());
+    env.insert("XDG_RUNTIME_DIR", dir_.path());
     env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
     env.remove("QT_QPA_PLATFORM");
     process_.setProcessEnvironment(env);

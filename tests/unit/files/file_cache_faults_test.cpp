@@ -93,7 +93,7 @@ TEST_F(InterruptedSaves, LeaveTheOldContentWhenCutAfterTheTemporaryFileIsWritten
         targetDuringSave = readFile(path);
         return false;  // the process dies here, before the new file replaces the old one
     });
-    EXPECT_EQ(commands().savexml(), CommandAnswer::none());
+    EXPECT_EQ(commands().savexml(), CommandAnswer::failure("save xml failed"));
 
     // The new content went to a separate file while the old one stayed in place.
     EXPECT_EQ(targetDuringSave, QByteArray("<old/>"));
@@ -107,11 +107,13 @@ TEST_F(InterruptedSaves, LeaveTheOldContentWhenCutAfterTheTemporaryFileIsWritten
     EXPECT_EQ(filesIn(app()), QStringList{"profile.xml"});
 }
 
-TEST_F(InterruptedSaves, OfANewFileLeaveNoPartialFile) {
+TEST_F(InterruptedSaves, OfANewFileLeaveNoPartialFileAndAnswerFailure) {
     cache().setCommitGate([](const QString&) { return false; });
-    EXPECT_EQ(commands().modifyFileFromStr(modifyArgs("fresh.xml", "<fresh/>")), modifyOk());
+    EXPECT_EQ(commands().modifyFileFromStr(modifyArgs("fresh.xml", "<fresh/>")), modifyFailed());
     EXPECT_EQ(filesIn(app()), QStringList());
+    EXPECT_TRUE(cache().changedFiles().isEmpty());
     cache().setCommitGate({});
+    EXPECT_EQ(commands().modifyFileFromStr(modifyArgs("fresh.xml", "<fresh/>")), modifyOk());
     EXPECT_EQ(commands().savexml(), saveOk());
     EXPECT_EQ(readFile(appFile("fresh.xml")), stored("<fresh />\n").toUtf8());
 }

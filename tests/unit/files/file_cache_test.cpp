@@ -136,26 +136,32 @@ TEST_F(ModifyFileFromStr, TheStoredTextIsTheSerialisationWithOneDeclaration) {
     EXPECT_EQ(readFile(appFile("d.xml")), stored("<a x=\"1\">\n\t<b>中</b>\n</a>\n").toUtf8());
 }
 
-TEST_F(ModifyFileFromStr, TheStoredTextIsLoggedAtInformationLevel) {
+TEST_F(ModifyFileFromStr, TheNameAndSizeAreLoggedAtInformationLevelAndTheTextAtDebugLevel) {
     static QStringList infos;
+    static QStringList debugs;
     infos.clear();
+    debugs.clear();
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-            if (type == QtInfoMsg) {
-                infos.append(text);
-            }
+            (type == QtInfoMsg ? infos : debugs).append(text);
         });
     commands().modifyFileFromStr(modifyArgs("log.xml", "<a/>"));
-    // A long text is logged in the same place, cut to its first 4 KB with its length.
+    // A long text is cut to its first 4 KB with its length.
     const QString big = "<a>" + QString("<b>x</b>").repeated(100000) + "</a>";
     commands().modifyFileFromStr(modifyArgs("big.xml", big));
     qInstallMessageHandler(previous);
-    ASSERT_EQ(infos.size(), 2);
-    EXPECT_EQ(infos.first(), stored("<a />\n"));
     const QString text = cache().cachedText(appFile("big.xml"));
-    EXPECT_TRUE(infos.last().startsWith(text.left(4096))) << infos.last().left(100).toStdString();
-    EXPECT_LT(infos.last().size(), 4200);
-    EXPECT_TRUE(infos.last().contains(QString::number(text.size()))) << infos.last().right(100).toStdString();
+    EXPECT_EQ(infos, (QStringList{QStringLiteral("ModifyFileFromStr: %1 (%2 bytes)")
+                                      .arg(appFile("log.xml"))
+                                      .arg(stored("<a />\n").toUtf8().size()),
+                                  QStringLiteral("ModifyFileFromStr: %1 (%2 bytes)")
+                                      .arg(appFile("big.xml"))
+                                      .arg(text.toUtf8().size())}));
+    ASSERT_EQ(debugs.size(), 2);
+    EXPECT_EQ(debugs.first(), stored("<a />\n"));
+    EXPECT_TRUE(debugs.last().startsWith(text.left(4096))) << debugs.last().left(100).toStdString();
+    EXPECT_LT(debugs.last().size(), 4200);
+    EXPECT_TRUE(debugs.last().contains(QString::number(text.size())));
 }
 
 TEST_F(ModifyFileFromStr, EachPathIsListedOnceInFirstChangeOrder) {
@@ -166,13 +172,13 @@ TEST_F(ModifyFileFromStr, EachPathIsListedOnceInFirstChangeOrder) {
     EXPECT_EQ(cache().changedFiles(), (QStringList{appFile("b.xml"), appFile("a.xml")}));
 }
 
-TEST_F(ModifyFileFromStr, TheTwoRootsAddressDifferentFiles) {
+TEST_F(ModifyFileFromStr, WritesTheUsersCopyWhichIsReadBeforeTheInstallations) {
     ASSERT_TRUE(writeFile(tempFile("same.xml"), "<t>temp</t>"));
     ASSERT_EQ(commands().modifyFileFromStr(modifyArgs("same.xml", "<t>app</t>")), modifyOk());
-    EXPECT_EQ(commands().readFileToStr(readArgs("same.xml", "/t")), CommandAnswer::success("<t>temp</t>\n"));
+    EXPECT_EQ(commands().readFileToStr(readArgs("same.xml", "/t")), CommandAnswer::success("<t>app</t>\n"));
     EXPECT_EQ(readFile(tempFile("same.xml")), QByteArray("<t>temp</t>"));
     EXPECT_EQ(readFile(appFile("same.xml")), stored("<t>app</t>\n").toUtf8());
-    EXPECT_EQ(cache().cachedFileCount(), 2);
+    EXPECT_EQ(cache().cachedFileCount(), 1);
 }
 
 TEST_F(ModifyFileFromStr, RootsWithATrailingSlashAreNotDoubled) {
@@ -211,18 +217,19 @@ TEST_F(Savexml, AFileThatCannotBeWrittenStopsTheSaveAndKeepsTheList) {
     ASSERT_TRUE(writeFile(appFile("first.xml"), "<f/>"));
     ASSERT_TRUE(writeFile(appFile("third.xml"), "<t/>"));
     commands().modifyFileFromStr(modifyArgs("first.xml", "<f>1</f>"));
-    // Its folder does not exist: it is neither created now nor writable at save.
-    commands().modifyFileFromStr(modifyArgs("gone/second.xml", "<s>1</s>"));
+    ASSERT_EQ(commands().modifyFileFromStr(modifyArgs("gone/second.xml", "<s>1</s>")), modifyOk());
     commands().modifyFileFromStr(modifyArgs("third.xml", "<t>1</t>"));
     const QStringList all{appFile("first.xml"), appFile("gone/second.xml"), appFile("third.xml")};
+    // Its folder is replaced by a file: it cannot be written at save.
+    ASSERT_TRUE(QDir(app() + "/gone").removeRecursively() && writeFile(app() + "/gone", "x"));
 
-    EXPECT_EQ(commands().savexml(), CommandAnswer::none());
+    EXPECT_EQ(commands().savexml(), CommandAnswer::failure("save xml failed"));
     EXPECT_EQ(readFile(appFile("first.xml")), stored("<f>1</f>\n").toUtf8());
     EXPECT_EQ(readFile(appFile("third.xml")), QByteArray("<t/>"));
     EXPECT_EQ(cache().changedFiles(), all);
 
-    // Once the folder exists, the next save writes them all.
-    ASSERT_TRUE(QDir(app()).mkdir("gone"));
+    // Once the folder is back, the next save writes them all.
+    ASSERT_TRUE(QFile::remove(app() + "/gone") && QDir(app()).mkdir("gone"));
     EXPECT_EQ(commands().savexml(), saveOk());
     EXPECT_EQ(readFile(appFile("gone/second.xml")), stored("<s>1</s>\n").toUtf8());
     EXPECT_EQ(readFile(appFile("third.xml")), stored("<t>1</t>\n").toUtf8());

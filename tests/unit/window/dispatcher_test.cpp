@@ -13,7 +13,9 @@
 #include "device/device_data_handler.h"
 #include "device/device_layer.h"
 #include "platform/pointer/recording_pointer_system.h"
+#include "support/log_capture.h"
 #include "window/command_args.h"
+#include "window/file_cache.h"
 #include "window/file_dialogs.h"
 #include "window_helpers.h"
 
@@ -218,6 +220,41 @@ TEST_F(Dispatcher, RowsOfMissingComponentsStayUnanswered) {
     EXPECT_FALSE(window.GetVirtualDeviceStatus());
 }
 
+TEST_F(Dispatcher, ANameChosenInTheSaveDialogIsWritableWithTheExtensionThePageAdds) {
+    QTemporaryDir home;
+    auto dialogs = std::make_unique<ScriptedFileDialogs>();
+    dialogs->addAnswer(home.filePath("export"));
+    window.setFileDialogs(std::move(dialogs));
+    ASSERT_EQ(ask(window, QJsonObject{{"FuncName", "saveFileDialog"}}),
+              QList<kftest::Answer>{kftest::ok(home.filePath("export"))});
+    for (const QString& path : {home.filePath("export.pfd"), home.filePath("export")}) {
+        EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"},
+                                          {"FilePath", path},
+                                          {"ContentStr", "<configuration/>"}}),
+                  QList<kftest::Answer>{kftest::ok("ModifyFileFromStr success")})
+            << path.toStdString();
+        EXPECT_TRUE(QFile::exists(path));
+    }
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"},
+                                      {"FilePath", home.filePath("export.xml")},
+                                      {"ContentStr", "<configuration/>"}}),
+              QList<kftest::Answer>{kftest::failed("ModifyFileFromStr failed")});
+}
+
+TEST_F(Dispatcher, ASaveThatCannotWriteAnswersFailureAndAtQuitIsLogged) {
+    ASSERT_EQ(
+        ask(window,
+            QJsonObject{{"FuncName", "ModifyFileFromStr"}, {"FilePath", "a.xml"}, {"ContentStr", "<a/>"}}),
+        QList<kftest::Answer>{kftest::ok("ModifyFileFromStr success")});
+    window.fileCache()->setCommitGate([](const QString&) { return false; });
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "savexml"}}),
+              QList<kftest::Answer>{kftest::failed("save xml failed")});
+    kftest::LogCapture log;
+    window.quitApp();
+    EXPECT_EQ(log.matching("profile changes not saved:").size(), 1) << log.lines().join('\n').toStdString();
+    EXPECT_EQ(window.fileCache()->changedFiles().size(), 1);
+}
+
 TEST_F(Dispatcher, FileAndPointerRowsAnswerThroughTheirComponents) {
     auto dialogs = std::make_unique<ScriptedFileDialogs>();
     dialogs->addAnswer("/home/user/profile.xml");
@@ -228,7 +265,7 @@ TEST_F(Dispatcher, FileAndPointerRowsAnswerThroughTheirComponents) {
     kf::platform::RecordingPointerSystem* recorded = pointer.get();
     window.setPointerSystem(std::move(pointer));
 
-    // A new file is written at once under the application root; the read root is the other one.
+    // A new file is written at once under the profile root, which is also read first.
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"},
                                       {"FilePath", "a.xml"},
                                       {"ContentStr", "<a><b>1</b></a>"}}),
@@ -236,7 +273,7 @@ TEST_F(Dispatcher, FileAndPointerRowsAnswerThroughTheirComponents) {
     EXPECT_TRUE(QFile::exists(window.root.path() + "/write/a.xml"));
     EXPECT_EQ(
         ask(window, QJsonObject{{"FuncName", "ReadFileToStr"}, {"FilePath", "a.xml"}, {"Xpath", "/a/b"}}),
-        QList<kftest::Answer>{kftest::failed("queryProfile load xml file failed!")});
+        QList<kftest::Answer>{kftest::ok("<b>1</b>\n")});
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ReadFileToStr"}, {"Xpath", "/a"}}),
               QList<kftest::Answer>{});
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "ModifyFileFromStr"},
