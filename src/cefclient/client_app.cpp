@@ -68,11 +68,12 @@ QString ClientApp::bridgeScriptSource(const BridgeOrigins& origins) {
     // Documents of other origins get nothing: not the channel client, not the page interface.
     // The engine puts the web channel's transport into every main-frame document while the page
     // has a channel; it is removed before another origin's own scripts can run.
-    QString source = QStringLiteral(
-                         "(function () {\nif (!%1) {\n"
-                         "    try { if (typeof qt === 'object' && qt) { delete qt.webChannelTransport; } } catch (e) {}\n"
-                         "    return;\n}\n")
-                         .arg(origins.scriptCondition());
+    QString source =
+        QStringLiteral(
+            "(function () {\nif (!%1) {\n"
+            "    try { if (typeof qt === 'object' && qt) { delete qt.webChannelTransport; } } catch (e) {}\n"
+            "    return;\n}\n")
+            .arg(origins.scriptCondition());
     for (const char* path : {":/qtwebchannel/qwebchannel.js", ":/cefclient/client_bridge.js"}) {
         QFile file(QString::fromLatin1(path));
         if (file.open(QIODevice::ReadOnly)) {
