@@ -43,7 +43,10 @@ void Window::ShowMessage(QString Message) {
 }
 
 void Window::quitApp() {
-    hide();
+    // While a quit waits for a firmware update the window stays up with its notice.
+    if (!quitNotice_ || !quitNotice_->isVisible()) {
+        hide();
+    }
     saveChangedFiles();
 }
 
