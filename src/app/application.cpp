@@ -254,6 +254,14 @@ void Application::on_closeApp() {
     kf::quitApplication();
 }
 
+void Application::finishQuit() {
+    if (mainWindow_) {
+        mainWindow_->quitAfterFirmwareUpdate([this] { quit(); });
+    } else {
+        quit();
+    }
+}
+
 bool Application::readClientConfigInto(const QString& appDirWithSlash, QMap<QString, QString>* info,
                                        QString* text) {
     const QString path = appDirWithSlash + "Resources/conf.xml";

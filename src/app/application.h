@@ -73,6 +73,9 @@ public slots:
     void readClients();
     void removeClients();
     void on_closeApp();
+    // The end of the quit routine: quits the event loop, after the running firmware update (if
+    // any) has ended, while the window says so.
+    void finishQuit();
 
 private:
     void startMainWindow();

@@ -26,8 +26,9 @@ void quitApplication() {
         return;
     }
     if (g_application) {
-        // Queued: QCoreApplication::quit() before exec() would be lost.
-        QMetaObject::invokeMethod(g_application, "quit", Qt::QueuedConnection);
+        // Queued: QCoreApplication::quit() before exec() would be lost. The application lets a
+        // running firmware update end first; asking again meanwhile is this same quit.
+        QMetaObject::invokeMethod(g_application, "finishQuit", Qt::QueuedConnection);
     }
 }
 

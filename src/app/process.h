@@ -12,8 +12,8 @@ class QObject;
 namespace kf {
 
 // Ends the event loop once. The first call sets "quit requested" and asks the current
-// Application to quit (queued, so a call before the loop runs also ends it); later calls do
-// nothing.
+// Application to quit (queued, so a call before the loop runs also ends it), which it does once
+// a running firmware update has ended; later calls do nothing.
 void quitApplication();
 bool quitRequested();
 

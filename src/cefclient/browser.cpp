@@ -129,7 +129,11 @@ Browser::Browser(ClientHandler* handler, int identifier, bool popup, QWidget* vi
     channel_ = new QWebChannel(this);
     bridge_ = new PageBridge(this);
     channel_->registerObject(QStringLiteral("kfBridge"), bridge_);
+    // The channel stays published: the engine only gives a document created after it is set the
+    // channel's transport. A document of another origin has it removed by the injected script
+    // before its own scripts run, and the bridge refuses whatever such a document still sends.
     page_->setWebChannel(channel_);
+    connect(page_, &QWebEnginePage::urlChanged, this, &Browser::followOrigin);
 
     connect(page_, &QWebEnginePage::loadStarted, this, [this] {
         loadStartedAt_ = QDateTime::currentDateTimeUtc();
@@ -158,6 +162,26 @@ Browser::~Browser() {
     bridge_ = nullptr;
     if (view_) {
         view_->setPage(nullptr);
+    }
+}
+
+bool Browser::offersBridgeTo(const QUrl& url) const {
+    return handler_ ? handler_->bridgeOrigins().offersBridge(url) : BridgeOrigins().offersBridge(url);
+}
+
+bool Browser::offersBridge() const {
+    return offersBridgeTo(page_->url());
+}
+
+void Browser::followOrigin(const QUrl& url) {
+    const bool own = offersBridgeTo(url);
+    if (own == showsOwnDocument_) {
+        return;
+    }
+    showsOwnDocument_ = own;
+    if (!own) {
+        bridge_->cancelPending();
+        qInfo().noquote() << "the page bridge is not offered to" << BridgeOrigins::originText(url);
     }
 }
 

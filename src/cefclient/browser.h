@@ -71,7 +71,16 @@ public:
     // Runs a script in the main frame, reported with sourceUrl (the result is not awaited).
     void executeJavaScript(const QString& script, const QString& sourceUrl);
 
+    // Whether the page's current document is one of the client's own, which alone may use the
+    // bridge (see BridgeOrigins).
+    bool offersBridge() const;
+
 private:
+    // The page shows `url`: when that is another origin's document, ours is gone (its leaving
+    // message may not come), so its queries end and events wait for our next document.
+    void followOrigin(const QUrl& url);
+    bool offersBridgeTo(const QUrl& url) const;
+
     ClientHandler* handler_;
     const int identifier_;
     const bool popup_;
@@ -80,4 +89,5 @@ private:
     QWebChannel* channel_ = nullptr;
     PageBridge* bridge_ = nullptr;
     QDateTime loadStartedAt_;
+    bool showsOwnDocument_ = true;
 };

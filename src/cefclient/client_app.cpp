@@ -61,11 +61,19 @@ static void registerBridgeResources() {
     Q_INIT_RESOURCE(bridge);
 }
 
-QString ClientApp::bridgeScriptSource() {
+QString ClientApp::bridgeScriptSource(const BridgeOrigins& origins) {
     // The bridge script is compiled into this static library, so it is registered explicitly.
     static std::once_flag once;
     std::call_once(once, registerBridgeResources);
-    QString source;
+    // Documents of other origins get nothing: not the channel client, not the page interface.
+    // The engine puts the web channel's transport into every main-frame document while the page
+    // has a channel; it is removed before another origin's own scripts can run.
+    QString source =
+        QStringLiteral(
+            "(function () {\nif (!%1) {\n"
+            "    try { if (typeof qt === 'object' && qt) { delete qt.webChannelTransport; } } catch (e) {}\n"
+            "    return;\n}\n")
+            .arg(origins.scriptCondition());
     for (const char* path : {":/qtwebchannel/qwebchannel.js", ":/cefclient/client_bridge.js"}) {
         QFile file(QString::fromLatin1(path));
         if (file.open(QIODevice::ReadOnly)) {
@@ -73,7 +81,7 @@ QString ClientApp::bridgeScriptSource() {
             source += QLatin1Char('\n');
         }
     }
-    return source;
+    return source + QStringLiteral("})();\n");
 }
 
 void ClientApp::initialize(QWebEngineProfile* profile, const EngineSettings& settings,
@@ -89,10 +97,11 @@ void ClientApp::initialize(QWebEngineProfile* profile, const EngineSettings& set
 
     QWebEngineScript script;
     script.setName(QStringLiteral("kestrafon-bridge"));
-    script.setSourceCode(bridgeScriptSource());
+    script.setSourceCode(bridgeScriptSource(handler ? handler->bridgeOrigins() : BridgeOrigins()));
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setWorldId(QWebEngineScript::MainWorld);
-    script.setRunsOnSubFrames(true);
+    // The bridge is the main frame's: a frame inside our page may show anybody's content.
+    script.setRunsOnSubFrames(false);
     if (profile->scripts()->findScripts(script.name()).isEmpty()) {
         profile->scripts()->insert(script);
     }

@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 
+class BridgeOrigins;
 class ClientHandler;
 class QWebEngineProfile;
 class QWebEngineUrlRequestInterceptor;
@@ -40,8 +41,9 @@ public:
     // local-resource handlers of the given browser handler.
     void initialize(QWebEngineProfile* profile, const EngineSettings& settings, ClientHandler* handler);
 
-    // The script injected into every page: the web channel client plus the page interface.
-    static QString bridgeScriptSource();
+    // The script injected into every main frame: the web channel client plus the page
+    // interface, both defined only in documents `origins` offers the bridge to.
+    static QString bridgeScriptSource(const BridgeOrigins& origins);
 
 private:
     QWebEngineUrlSchemeHandler* schemeHandler_ = nullptr;

@@ -8,6 +8,7 @@
 #include <QMutexLocker>
 #include <QThread>
 #include <QWebEngineDownloadItem>
+#include <QWebEnginePage>
 #include <QWidget>
 
 #include "cefclient/browser.h"
@@ -48,6 +49,7 @@ ClientHandler::ClientHandler(const QString& appDir, QObject* parent)
 ClientHandler::ClientHandler(const QString& appDir, const Options& options, QObject* parent)
     : QObject(parent),
       startUrl_(options.startUrl.isEmpty() ? QString::fromLatin1(kVendorSite) : options.startUrl),
+      origins_(options.startUrl),
       cursorChangeDisabled_(options.cursorChangeDisabled) {
     themePack_.load(appDir + "/theme.pak");
     downloadFolder_ = kf::update::updateFolder(appDir);
@@ -117,6 +119,15 @@ void ClientHandler::onLoadEnd(Browser* browser, bool ok) {
 
 void ClientHandler::onDownloadRequested(QWebEngineDownloadItem* item) {
     if (!item || item->state() != QWebEngineDownloadItem::DownloadRequested) {
+        return;
+    }
+    // Only our own pages put files into the update folder, the one place a client update or
+    // firmware image is taken from.
+    const QUrl from = item->page() ? item->page()->url() : QUrl();
+    if (!origins_.offersBridge(from)) {
+        qWarning().noquote() << "download cancelled: it was started by a page of another origin,"
+                             << BridgeOrigins::originText(from);
+        item->cancel();
         return;
     }
     QString error;

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include "cefclient/bridge_origins.h"
 #include "cefclient/query_callback.h"
 #include "cefclient/resource_pack.h"
 
@@ -101,6 +102,8 @@ public:
     void setListenerBrowser(Browser* browser) { listenerBrowser_ = browser; }
 
     const ResourcePack& themePack() const { return themePack_; }
+    // The documents the page bridge is offered to (the client's own pages).
+    const BridgeOrigins& bridgeOrigins() const { return origins_; }
 
     // Parses "MoveWindow" arguments: integers separated by ",", from character 11 on.
     static QList<int> parseMoveArguments(const QString& request);
@@ -118,6 +121,7 @@ private:
     void sendToTarget(const QString& name, const QVariantList& args, const QString& target);
 
     QString startUrl_;
+    BridgeOrigins origins_;
     bool cursorChangeDisabled_ = false;
     ResourcePack themePack_;
     mutable QMutex lock_;

@@ -48,8 +48,26 @@ void PageBridge::sendEvent(const QString& name, const QVariantList& args) {
     }
 }
 
+bool PageBridge::refusedForOrigin(const QString& what) {
+    if (!browser_ || browser_->offersBridge()) {
+        return false;
+    }
+    // Another origin's document reached the channel: it gets no answer and no events. The log
+    // names the first refusals; a page sending thousands must not fill the disk.
+    if (refusedLogged_ < kMaxRefusalsLogged) {
+        ++refusedLogged_;
+        qWarning().noquote() << "page bridge: refused" << what.left(200) << "from a page of another origin,"
+                             << BridgeOrigins::originText(browser_->page()->url());
+        if (refusedLogged_ == kMaxRefusalsLogged) {
+            qWarning().noquote() << "page bridge: further refusals are not logged";
+        }
+    }
+    return true;
+}
+
 void PageBridge::ready(const QString& token) {
-    if (!isToken(token) || (ready_ && token == token_)) {
+    if (!isToken(token) || (ready_ && token == token_) ||
+        refusedForOrigin(QStringLiteral("a ready message"))) {
         return;
     }
     // The queries still pending belong to the documents before this one.
@@ -139,7 +157,7 @@ void PageBridge::deliverAnswer(const QString& token, int queryId, bool success, 
 }
 
 void PageBridge::query(const QString& token, int queryId, const QString& request, bool persistent) {
-    if (!isToken(token)) {
+    if (!isToken(token) || refusedForOrigin(QStringLiteral("the request ") + request.left(150))) {
         return;
     }
     if (!ready_ || token != token_) {

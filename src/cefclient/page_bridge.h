@@ -59,6 +59,8 @@ public:
     static constexpr int kMaxQueuedEvents = 256;
     // Longest document token taken.
     static constexpr int kMaxTokenLength = 64;
+    // Refused messages of other origins that are logged, per page.
+    static constexpr int kMaxRefusalsLogged = 20;
 
 public slots:
     void query(const QString& token, int queryId, const QString& request, bool persistent);
@@ -79,6 +81,8 @@ signals:
 private:
     struct Link;
     using QueryKey = QPair<QString, int>;
+    // True (and logged) when the page shows a document the bridge is not offered to.
+    bool refusedForOrigin(const QString& what);
     void deliverAnswer(const QString& token, int queryId, bool success, int code, const QString& text,
                        bool final);
 
@@ -88,4 +92,5 @@ private:
     QString token_;  // the current document; empty while none is ready
     bool ready_ = false;
     QList<QPair<QString, QVariantList>> queuedEvents_;
+    int refusedLogged_ = 0;
 };

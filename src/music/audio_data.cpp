@@ -1,6 +1,7 @@
 #include "music/audio_data.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 
 #include "music/indented_json.h"
 
@@ -23,6 +24,14 @@ AudioData::AudioData(std::unique_ptr<kf::music::Player> player, QObject* parent)
     player_->setSetting(Setting::SpectrumChannels, int(kf::music::SpectrumChannels::Apart));
     timer_.setInterval(interval_);
     connect(&timer_, &QTimer::timeout, this, &AudioData::refreshDatas);
+    clock_ = [] {
+        static QElapsedTimer clock = [] {
+            QElapsedTimer t;
+            t.start();
+            return t;
+        }();
+        return clock.elapsed();
+    };
 }
 
 AudioData::~AudioData() {
@@ -39,6 +48,32 @@ QString AudioData::clockText(const PlayTime& time) {
 void AudioData::setPlaying(bool playing) {
     playing_ = playing;
     emit isPlayingChanged();
+}
+
+void AudioData::park() {
+    timer_.stop();
+    rotate_ += parkedTicks();
+    parked_ = true;
+    parkedAt_ = clock_();
+}
+
+int AudioData::parkedTicks() const {
+    return parked_ ? int(qMax<qint64>(0, clock_() - parkedAt_) / interval_) : 0;
+}
+
+void AudioData::unpark(bool restart) {
+    if (!parked_) {
+        return;
+    }
+    rotate_ += parkedTicks();
+    parked_ = false;
+    if (restart) {
+        timer_.start();
+    }
+}
+
+int AudioData::rotate() const {
+    return rotate_ + parkedTicks();
 }
 
 void AudioData::SetSource(const QString& source) {
@@ -59,6 +94,7 @@ void AudioData::SetPlayerVolume(const QString& L, const QString& R) {
 }
 
 void AudioData::PlayMusic() {
+    unpark(false);
     player_->play();
     timer_.start();
     // Without an output to play on (or a file) the player stays stopped, and says so here.
@@ -66,18 +102,21 @@ void AudioData::PlayMusic() {
 }
 
 void AudioData::pauseMusic() {
+    unpark(false);
     player_->pause();
     timer_.stop();
     setPlaying(false);
 }
 
 void AudioData::stopMusic() {
+    unpark(false);
     player_->stop();
     timer_.stop();
     setPlaying(false);
 }
 
 void AudioData::ResumeMusic() {
+    unpark(false);
     player_->setPlayerVolume(0, 0);
     const qint64 at = player_->position().ms / 1000;
     // Fades in over five seconds from where the music stands.
@@ -89,6 +128,8 @@ void AudioData::ResumeMusic() {
 
 void AudioData::PlayLoopMusic() {
     player_->playLoop(TimeFormat::Milliseconds, 0, 5000, 100, true);
+    // A loop started after the end plays to a refresh that never stopped.
+    unpark(true);
 }
 
 void AudioData::seekPosition(int ms) {
@@ -130,14 +171,15 @@ QString AudioData::spectrumMessage() const {
     message.addText("CurTime", currentTime_);
     message.addNumber("Position", position_);
     message.addText("SeekTime", QString::number(seekTime_));
-    message.addText("Rotate", QString::number(rotate_));
+    message.addText("Rotate", QString::number(rotate()));
     return message.text();
 }
 
 void AudioData::refreshDatas() {
     ++rotate_;
     if (!player_->status().playing) {
-        return;  // ended or stopped: the timer runs on until a pause or stop
+        park();  // ended: no messages until the music plays again
+        return;
     }
     const PlayTime at = player_->position();
     position_ = at.ms;

@@ -32,12 +32,16 @@ public:
     static QString clockText(const kf::music::PlayTime& time);
 
     kf::music::Player& player() { return *player_; }
-    int rotate() const { return rotate_; }
+    // The tick counter; while the refresh is parked after the end of the music it goes on
+    // counting the ticks the clock says have passed.
+    int rotate() const;
     qint64 position() const { return position_; }
     QString currentTime() const { return currentTime_; }
     qint64 seekTime() const { return seekTime_; }
     bool isPlaying() const { return playing_; }
     bool timerRunning() const { return timer_.isActive(); }
+    // The monotonic clock (milliseconds) the parked refresh counts its ticks by; tests set one.
+    void setClock(std::function<qint64()> msClock) { clock_ = std::move(msClock); }
 
 signals:
     void amplitudeChanged();
@@ -62,6 +66,12 @@ public:
 
 private:
     void setPlaying(bool playing);
+    // The music has ended: the timer stops instead of waking this thread every 60 ms for
+    // nothing, as if it still ran until a pause or stop (the tick counter counts on).
+    void park();
+    // Ends the parked state, adding the ticks that passed; `restart` starts the timer again.
+    void unpark(bool restart);
+    int parkedTicks() const;
 
     std::unique_ptr<kf::music::Player> player_;
     QTimer timer_;
@@ -79,4 +89,7 @@ private:
     qint64 seekTime_ = 0;
     int interval_ = kInterval;
     bool playing_ = false;
+    bool parked_ = false;
+    qint64 parkedAt_ = 0;
+    std::function<qint64()> clock_;
 };

@@ -21,7 +21,10 @@ void PcmDecoder::start(const QString& path, qint64 expectedFrames) {
     stop();
     pcm_.samples.clear();
     pcm_.samples.shrink_to_fit();
-    pcm_.samples.reserve(size_t(qBound<qint64>(0, expectedFrames, kMaxFrames) * 2));
+    // The length a file's header claims is only a hint: a header may claim 30 minutes for a
+    // file of a few bytes. Room for a few seconds is made at once; the rest grows as decoded
+    // data arrives.
+    pcm_.samples.reserve(size_t(qBound<qint64>(0, expectedFrames, kInitialFrames) * 2));
     pcm_.complete = false;
     path_ = path;
 

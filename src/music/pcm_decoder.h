@@ -20,11 +20,14 @@ public:
     static constexpr int kMaxMinutes = 30;  // about 320 MB of samples
     static constexpr qint64 kMaxFrames = qint64(kMaxMinutes) * 60 * DecodedPcm::kSampleRate;
     static constexpr int kStallMs = 10000;
+    // The most room made before any data has arrived: 10 s of samples (1.7 MB).
+    static constexpr qint64 kInitialFrames = qint64(10) * DecodedPcm::kSampleRate;
 
     explicit PcmDecoder(DecodedPcm& pcm, QObject* parent = nullptr);
     ~PcmDecoder() override;
 
-    // Empties the samples and decodes `path` into them; room for `expectedFrames` is made at once.
+    // Empties the samples and decodes `path` into them; room for `expectedFrames`, at most
+    // kInitialFrames, is made at once.
     void start(const QString& path, qint64 expectedFrames = 0);
     // Stops decoding; the samples stay as they are.
     void stop();

@@ -1,6 +1,7 @@
 #include "music/tag_reader.h"
 
 #include <flacfile.h>
+#include <infotag.h>
 #include <mpegfile.h>
 #include <oggflacfile.h>
 #include <opusfile.h>
@@ -35,6 +36,41 @@ QString property(const TagLib::PropertyMap& map, std::initializer_list<const cha
         }
     }
     return QString();
+}
+
+// The leading digits of a text ("2024-05-01" gives "2024"); empty without any.
+QString leadingNumber(const QString& text) {
+    int n = 0;
+    while (n < text.size() && text.at(n).isDigit()) {
+        ++n;
+    }
+    return text.left(n);
+}
+
+// A WAV file's tags are usually a RIFF INFO list rather than an ID3v2 chunk. Every field the
+// ID3v2 tag leaves empty is taken from the INFO tag's field of the same meaning.
+void fillFromInfoTag(const TagLib::RIFF::Info::Tag& info, TagRecord* tags) {
+    const auto field = [&info](const char* id) { return text(info.fieldText(TagLib::ByteVector(id, 4))); };
+    const struct {
+        QString TagRecord::*member;
+        std::initializer_list<const char*> ids;
+    } fields[] = {
+        {&TagRecord::title, {"INAM"}},     {&TagRecord::artist, {"IART"}},
+        {&TagRecord::album, {"IPRD"}},     {&TagRecord::comment, {"ICMT"}},
+        {&TagRecord::genre, {"IGNR"}},     {&TagRecord::trackNumber, {"ITRK", "IPRT"}},
+        {&TagRecord::copyright, {"ICOP"}}, {&TagRecord::encoder, {"ISFT", "ITCH"}},
+    };
+    for (const auto& f : fields) {
+        QString& value = tags->*f.member;
+        for (const char* id : f.ids) {
+            if (value.isEmpty()) {
+                value = field(id);
+            }
+        }
+    }
+    if (tags->year.isEmpty()) {
+        tags->year = leadingNumber(field("ICRD"));
+    }
 }
 
 std::unique_ptr<TagLib::File> openTagFile(const QByteArray& name, StreamFormat format) {
@@ -93,6 +129,10 @@ bool readStreamFacts(const QString& path, StreamFormat format, TagRecord* tags, 
     tags->url = property(map, {"URL", "FILEWEBPAGE", "ARTISTWEBPAGE"});
     tags->encoder = property(map, {"ENCODEDBY", "ENCODER", "ENCODING"});
     tags->publisher = property(map, {"LABEL", "PUBLISHER", "ORGANIZATION"});
+    if (const auto* wav = dynamic_cast<const TagLib::RIFF::WAV::File*>(file.get());
+        wav && wav->hasInfoTag()) {
+        fillFromInfoTag(*wav->InfoTag(), tags);
+    }
 
     *info = StreamInfo{};
     if (const TagLib::AudioProperties* audio = file->audioProperties()) {

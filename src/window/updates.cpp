@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <QtDebug>
+#include <utility>
 
 #include "cefclient/update_package.h"
 #include "device/update_firmware.h"
@@ -10,28 +11,74 @@
 
 namespace kf::window {
 
-Updates::Updates(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {}
+Updates::Updates(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {
+    quitWaitLimit_.setSingleShot(true);
+    quitWaitLimit_.setInterval(kQuitWaitMs);
+    connect(&quitWaitLimit_, &QTimer::timeout, this, [this] {
+        qWarning().noquote() << "the firmware update of" << firmware_.update->version().left(100)
+                             << "has not ended after" << kQuitWaitMs / 1000
+                             << "s; the client closes all the same";
+        runIdleWaiters();
+    });
+}
 
 Updates::~Updates() {
-    for (const Firmware& f : qAsConst(firmware_)) {
-        f.thread->requestInterruption();
-        f.thread->quit();
+    if (!firmware_.thread) {
+        return;
     }
-    for (const Firmware& f : qAsConst(firmware_)) {
-        if (!f.thread->wait(kStopTimeoutMs)) {
-            // A library call that does not return: the thread is left to the process's end.
-            qWarning().noquote() << "a firmware update of" << f.update->version()
-                                 << "did not stop; leaving it to the end of the process";
-            continue;
-        }
-        delete f.update;
-        delete f.thread;
+    firmware_.thread->requestInterruption();
+    firmware_.thread->quit();
+    if (!firmware_.thread->wait(kStopTimeoutMs)) {
+        // A library call that does not return: the thread is left to the process's end.
+        qWarning().noquote() << "a firmware update of" << firmware_.update->version().left(100)
+                             << "did not stop; leaving it to the end of the process";
+        return;
+    }
+    delete firmware_.update;
+    delete firmware_.thread;
+}
+
+bool Updates::whenFirmwareIdle(std::function<void()> then) {
+    if (!firmware_.thread) {
+        then();
+        return false;
+    }
+    idleWaiters_.append(std::move(then));
+    if (!quitWaitLimit_.isActive()) {
+        quitWaitLimit_.start();
+    }
+    return true;
+}
+
+void Updates::firmwareEnded() {
+    // The thread has left its event loop; wait() returns as soon as it has wound down.
+    firmware_.thread->wait();
+    delete firmware_.update;
+    delete firmware_.thread;
+    firmware_ = {};
+    emit firmwareIdle();
+    runIdleWaiters();
+}
+
+void Updates::runIdleWaiters() {
+    quitWaitLimit_.stop();
+    const QList<std::function<void()>> waiters = std::exchange(idleWaiters_, {});
+    for (const std::function<void()>& then : waiters) {
+        then();
     }
 }
 
 void Updates::executeUpdateClient(const QString& filePath) {
     // Paths come from the page: the log quotes at most their first 300 characters.
     qInfo().noquote() << "client update from" << filePath.left(300);
+    if (firmware_.thread) {
+        // Installing quits the client, and a quit during a flash would leave the device in its
+        // boot loader; the package stays for a later try.
+        qWarning().noquote() << "client update refused: the firmware update of"
+                             << firmware_.update->version().left(100) << "is still running";
+        services_.refreshUpdateState(QStringLiteral("-1"));
+        return;
+    }
     const kf::update::UnpackResult result = kf::update::unpackClientUpdate(filePath, services_.updateFolder);
     if (result.status != kf::update::UnpackStatus::Unpacked) {
         qWarning().noquote() << "client update refused:" << result.error.left(400)
@@ -71,16 +118,30 @@ void Updates::executeUpdateClient(const QString& filePath) {
 }
 
 void Updates::executeUpdateFirmware(const QString& deviceKey, const QString& filePath) {
+    if (firmware_.thread) {
+        // All boot loaders answer to one pair of USB ids: a second update would write into the
+        // device the first one is flashing. Nothing is touched, not even the image file.
+        qWarning().noquote() << "firmware update of" << deviceKey.left(100) << "refused: the update of"
+                             << firmware_.update->version().left(100)
+                             << "is still running, and only one device can be in its boot loader at a time";
+        services_.refreshUpdateState(QStringLiteral("-1"));
+        return;
+    }
     services_.refreshUpdateState(QStringLiteral("5"));
     auto* thread = new QThread;
     thread->setObjectName(QStringLiteral("firmware update"));
     // An image the browser downloaded is consumed; one the user keeps elsewhere is left alone.
     const bool consume = kf::update::isInsideFolder(filePath, services_.updateFolder);
     auto* update = new update_firmware(thread, deviceKey, filePath, consume);
-    // Queued onto this (the GUI) thread: the page event leaves from here.
+    // Slots of one signal run in the order they were connected: the update (connected by its
+    // constructor) runs first, then its thread leaves the event loop it never needed.
+    connect(thread, &QThread::started, thread, &QThread::quit, Qt::DirectConnection);
+    // Queued onto this (the GUI) thread: the page event leaves from here, and the last value
+    // arrives before the thread's end.
     connect(update, &update_firmware::SigRefreshUpdateState, this,
             [this](const QString& value) { services_.refreshUpdateState(value); });
-    firmware_.append({thread, update});
+    connect(thread, &QThread::finished, this, &Updates::firmwareEnded, Qt::QueuedConnection);
+    firmware_ = {thread, update};
     thread->start(QThread::InheritPriority);
 }
 

@@ -26,6 +26,7 @@ class FileCache;
 class FileDialogs;
 class PointerSettings;
 class QCefWebView;
+class QLabel;
 class QTimer;
 class SystemTray;
 struct CommandAnswer;
@@ -162,6 +163,10 @@ public:
     // Run when a client update is about to close the client for its Updater: the start
     // sequence sets the process's update-pending flag here, so the browser cache goes at exit.
     void setUpdatePendingRoutine(std::function<void()> routine) { markUpdatePending_ = std::move(routine); }
+    // Whoever ends the client calls this first: `quit` runs at once when no firmware update is
+    // running (false); else the window shows itself with a notice that the client closes once
+    // the update is done, and `quit` runs then (true).
+    bool quitAfterFirmwareUpdate(std::function<void()> quit);
 
 signals:
     void funstared();
@@ -294,6 +299,7 @@ private:
     QPointer<PopWidget> currentView_;
     QList<QPointer<QTimer>> loginTimers_;
     bool quitAsked_ = false;
+    QPointer<QLabel> quitNotice_;
 
     std::unique_ptr<FileCache> fileCache_;
     std::unique_ptr<FileDialogs> fileDialogs_;

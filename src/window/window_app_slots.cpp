@@ -2,6 +2,7 @@
 // tool view, loading) and the window's own events: resize, close and activation.
 #include <QCloseEvent>
 #include <QEvent>
+#include <QLabel>
 #include <QResizeEvent>
 #include <QThread>
 #include <QtDebug>
@@ -11,6 +12,7 @@
 #include "cefclient/qcef_web_view.h"
 #include "frame/pop_widget.h"
 #include "window/command_args.h"
+#include "window/updates.h"
 #include "window/window.h"
 
 void Window::createSystemTray() {
@@ -43,7 +45,10 @@ void Window::ShowMessage(QString Message) {
 }
 
 void Window::quitApp() {
-    hide();
+    // While a quit waits for a firmware update the window stays up with its notice.
+    if (!quitNotice_ || !quitNotice_->isVisible()) {
+        hide();
+    }
     saveChangedFiles();
 }
 
@@ -55,6 +60,45 @@ void Window::oncloseApp() {
     }
     quitAsked_ = true;
     runQuitRoutine();
+}
+
+bool Window::quitAfterFirmwareUpdate(std::function<void()> quit) {
+    if (!updates_ || !updates_->firmwareRunning()) {
+        quit();
+        return false;
+    }
+    if (!quitNotice_ || !quitNotice_->isVisible()) {
+        qWarning().noquote() << "the client closes once the running firmware update has ended";
+    }
+    // Shown in front of the page, which may be hidden in the tray: the person sees why the
+    // client is still there and that the device must stay plugged in.
+    if (!quitNotice_) {
+        quitNotice_ = new QLabel(this);
+        // A window of its own, so it is drawn above the page's native view.
+        quitNotice_->setAttribute(Qt::WA_NativeWindow);
+        quitNotice_->setObjectName(QStringLiteral("quitNotice"));
+        quitNotice_->setAlignment(Qt::AlignCenter);
+        quitNotice_->setWordWrap(true);
+        quitNotice_->setStyleSheet(QStringLiteral(
+            "background: rgba(20, 22, 26, 230); color: white; font-size: 18px; padding: 24px;"));
+        quitNotice_->setText(
+            QStringLiteral("固件升级中，请勿拔出设备；升级完成后客户端将退出。\n"
+                           "Firmware update in progress: keep the device plugged in. The client closes when "
+                           "it is done."));
+    }
+    quitNotice_->setGeometry(rect());
+    quitNotice_->show();
+    quitNotice_->raise();
+    show();
+    raise();
+    ShowMessage(QStringLiteral("固件升级中，升级完成后客户端将退出"));
+    updates_->whenFirmwareIdle([this, quit = std::move(quit)] {
+        if (quitNotice_) {
+            quitNotice_->hide();
+        }
+        quit();
+    });
+    return true;
 }
 
 void Window::onshowWidget() {

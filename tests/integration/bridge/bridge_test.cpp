@@ -13,6 +13,7 @@
 #include "cefclient/client_handler.h"
 #include "cefclient/page_bridge.h"
 #include "cefclient/qcef_web_view.h"
+#include "support/log_capture.h"
 
 using kftest::bridgeHost;
 using kftest::evalJs;
@@ -147,6 +148,36 @@ TEST_F(BridgeTest, OnlyRealLoadFailuresReportPageError) {
             errors += e.at(0).toString() == "onBrowserMsg" && e.at(1).toList() == QVariantList{"pageError"};
         EXPECT_EQ(errors, c.errors);
     }
+}
+
+TEST_F(BridgeTest, MessagesWhileAPageOfAnotherOriginIsShownAreRefused) {
+    TinyServer server;
+    Browser* browser = bridgeHost().view->browser();
+    PageBridge* bridge = browser->bridge();
+    ASSERT_TRUE(bridge->isReady());
+    evalJs("location.href = '" + server.url("/page") + "'; 1");
+    ASSERT_TRUE(waitFor([&] { return browser->page()->url() == QUrl(server.url("/page")); }, 20000));
+    EXPECT_FALSE(bridge->isReady());  // our document's state went with it
+    EXPECT_FALSE(
+        evalJs(
+            "typeof ClientRequest === 'function' || (typeof qt !== 'undefined' && !!qt.webChannelTransport)")
+            .toBool());
+    kftest::LogCapture log;
+    QSignalSpy events(bridge, &PageBridge::event);
+    // What a document of that origin would send, had it reached the channel.
+    const QVariantList messages[] = {
+        {"ready", "intruder"}, {"query", "intruder", 1, R"({"FuncName":"ExecuteUpdateClient"})", false}};
+    for (const QVariantList& message : messages) {
+        bridge->setInbox(message);
+    }
+    bridgeHost().handler->DevicesChanged(2);
+    settle(200);
+    EXPECT_TRUE(bridgeHost().received.isEmpty());
+    EXPECT_FALSE(bridge->isReady());
+    EXPECT_EQ(events.count(), 0);  // held for our next document
+    bridge->cancelPending();       // which is the next test's: it does not expect this one
+    EXPECT_EQ(log.matching("from a page of another origin").size(), 2)
+        << log.lines().join('\n').toStdString();
 }
 
 TEST_F(BridgeTest, EventsReachOnlyTheFirstRegisteredFunction) {

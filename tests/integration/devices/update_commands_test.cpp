@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QTemporaryDir>
 
 #include "cefclient/theme_archive_writer.h"
@@ -12,6 +13,7 @@
 #include "device_host_helpers.h"
 #include "platform/updater/updater_launcher.h"
 #include "support/log_capture.h"
+#include "support/thread_census.h"
 #include "unit/device/emulator_helpers.h"
 #include "unit/formats/formats_test_helpers.h"
 #include "window/updates.h"
@@ -58,6 +60,11 @@ protected:
         return seen();
     }
 
+    static void send(const QString& command, const QString& version, const QString& path) {
+        const QJsonObject request{{"FuncName", command}, {"Version", version}, {"FilePath", path}};
+        EXPECT_TRUE(kftest::request(QString::fromUtf8(QJsonDocument(request).toJson())).isEmpty());
+    }
+
     EmulatorSandbox sandbox_{QJsonArray{kftest::simDevice("ms", "QZK-ZMC-V1.1.0_01")}};
     QTemporaryDir dir_;
     QString update_ = dir_.path() + "/update";
@@ -68,7 +75,7 @@ protected:
 
 }  // namespace
 
-TEST_F(UpdateCommands, FirmwareUpdatesReportTheirProgressAndLeaveTheDeviceAsTheyEnd) {
+TEST_F(UpdateCommands, FirmwareUpdatesReportTheirProgressLeaveTheDeviceAndEndTheirThread) {
     const QByteArray data = kftest::firmwareData("QZK-ZMC-V3.0.0_02", 4500);
     const QStringList all{"dcDevices", "Reset",    "DeviceExist",     "EraseRom",      "WriteRom", "WriteRom",
                           "WriteRom",  "CheckRom", "FinishUpdateRom", "UpdateVersion", "Reset"};
@@ -103,6 +110,9 @@ TEST_F(UpdateCommands, FirmwareUpdatesReportTheirProgressAndLeaveTheDeviceAsThey
         if (c.last == "-1") {
             EmulatorSandbox::sim({"reset"});  // out of the boot loader
         }
+        // The update's thread, its object and its library binding go as the update returns.
+        EXPECT_TRUE(kftest::waitFor([] { return kftest::threadsNamed("firmware update") == 0; }, 5000));
+        EXPECT_EQ(window()->updates()->firmwareUpdateCount(), 0);
     }
     // The blocks and arguments of the update that went through.
     QStringList args;
@@ -120,7 +130,63 @@ TEST_F(UpdateCommands, FirmwareUpdatesReportTheirProgressAndLeaveTheDeviceAsThey
                            "a=2", "b=17", "mode=2"}));
     EXPECT_EQ(sandbox_.calls("WriteRom").at(2).value("args").toObject().value("data").toString(),
               QString::fromLatin1(data.mid(4000).toHex()));
-    EXPECT_EQ(window()->updates()->firmwareUpdateCount(), 3);  // a thread each
+}
+
+TEST_F(UpdateCommands, WhileAFlashRunsOtherUpdatesAreRefusedAndQuitsWaitForIt) {
+    qputenv("KESTRAFON_WAIT_SCALE", "0.01");  // about 0.3 s: long enough to come between
+    const QByteArray data = kftest::firmwareData("QZK-ZMC-V3.0.0_02", 4500);
+    const QStringList one{"dcDevices", "Reset",    "DeviceExist",     "EraseRom",      "WriteRom", "WriteRom",
+                          "WriteRom",  "CheckRom", "FinishUpdateRom", "UpdateVersion", "Reset"};
+    enum Second { Firmware, Client, TwoQuits };
+    const struct {
+        const char* name;
+        Second second;
+        QStringList seen;
+        const char* logged;
+    } cases[] = {
+        {"a second firmware update", Firmware, {"5", "-1"}, "refused: the update of"},
+        {"a client update", Client, {"5", "-1"}, "client update refused: the firmware update"},
+        {"two quits", TwoQuits, {"5"}, "closes once the running firmware update has ended"},
+    };
+    QLabel* notice = nullptr;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        kftest::LogCapture log;
+        sandbox_.clearJournal();
+        kftest::writeFile(update_ + "/firmware.bin", kftest::firmwareFile(data, kftest::byteSum(data)));
+        kftest::writeFile(update_ + "/second.bin", kftest::firmwareFile(data, kftest::byteSum(data)));
+        evalJs("window.updates = []; 1");
+        send("ExecuteUpdateFirmware", "QZK-ZMC-V1.1.0", update_ + "/firmware.bin");
+        QStringList quitsSaw;  // the device calls made when each quit ran
+        if (c.second == Firmware) {
+            send("ExecuteUpdateFirmware", "QZK-ZMC-V1.1.0", update_ + "/second.bin");
+        } else if (c.second == Client) {
+            send("ExecuteUpdateClient", QString(), update_ + "/second.bin");
+        } else {
+            for (int i = 0; i < 2; ++i) {
+                EXPECT_TRUE(window()->quitAfterFirmwareUpdate(
+                    [&] { quitsSaw << sandbox_.functionsCalled().join(','); }));
+            }
+            notice = window()->findChild<QLabel*>("quitNotice");
+            EXPECT_TRUE(notice && notice->isVisible());
+            EXPECT_TRUE(quitsSaw.isEmpty());
+        }
+        const auto seen = [] { return evalJs("window.updates").toStringList(); };
+        ASSERT_TRUE(kftest::waitFor([&] { return seen().contains("100"); }, 10000))
+            << seen().join(' ').toStdString();
+        EXPECT_EQ(seen().mid(0, c.seen.size()), c.seen) << seen().join(' ').toStdString();
+        EXPECT_EQ(seen().count("-1"), c.seen.count("-1"));
+        EXPECT_EQ(sandbox_.functionsCalled(), one);           // one erase, one block sequence
+        EXPECT_TRUE(QFile::exists(update_ + "/second.bin"));  // the refused file is left alone
+        EXPECT_EQ(log.matching(c.logged).size(), 1);
+        EXPECT_TRUE(kftest::waitFor([] { return window()->updates()->firmwareUpdateCount() == 0; }, 5000));
+        if (c.second == TwoQuits) {
+            // Both asked for the same quit, which came after the device was back.
+            EXPECT_EQ(quitsSaw, (QStringList{one.join(','), one.join(',')}));
+            EXPECT_FALSE(notice && notice->isVisible());
+        }
+        EXPECT_FALSE(window()->quitAfterFirmwareUpdate([] {}));  // nothing runs: at once
+    }
 }
 
 TEST_F(UpdateCommands, ClientUpdateStartsTheUpdaterAndQuitsOnlyWithAGoodPackage) {

@@ -2,6 +2,7 @@
 // counter after the music ends, what each page operation asks of the player, and the music
 // information; then the information of a file tagged with TagLib through the real player.
 #include <gtest/gtest.h>
+#include <infotag.h>
 #include <tpropertymap.h>
 #include <wavfile.h>
 #include <QJsonArray>
@@ -62,18 +63,33 @@ TEST_F(AudioDataTest, EachTickWhilePlayingSendsTheSpectrumMessage) {
     EXPECT_EQ(AudioData::clockText({62 * 60000 + 3000}), "62:03");
 }
 
-TEST_F(AudioDataTest, AfterTheEndTicksCountButNoMessageIsSent) {
+TEST_F(AudioDataTest, AfterTheEndTheTimerStopsAndTicksCountOnByTheClock) {
+    qint64 now = 1000;
+    audio.setClock([&now] { return now; });
     audio.PlayMusic();
     EXPECT_TRUE(audio.timerRunning());
     audio.refreshDatas();
     player->state.playing = false;  // the music ended
     audio.refreshDatas();
-    audio.refreshDatas();
-    EXPECT_EQ(audio.rotate(), 3);
+    EXPECT_FALSE(audio.timerRunning());  // nothing wakes the GUI thread every 60 ms for nothing
     EXPECT_EQ(scripts.size(), 1);
+    now += 10 * 60 + 30;
+    EXPECT_EQ(audio.rotate(), 12);  // the ticks a running timer would have counted
+    // A loop started after the end is refreshed again, and the count goes on from there.
+    player->state.playing = true;
+    audio.PlayLoopMusic();
     EXPECT_TRUE(audio.timerRunning());
+    audio.refreshDatas();
+    EXPECT_EQ(scripts.size(), 2);
+    EXPECT_TRUE(lastMessage().contains("\"Rotate\": \"13\""));
+    // After the end again, a pause stops the count.
+    player->state.playing = false;
+    audio.refreshDatas();
+    now += 600;
     audio.pauseMusic();
+    now += 6000;
     EXPECT_FALSE(audio.timerRunning());
+    EXPECT_EQ(audio.rotate(), 24);
 }
 
 TEST_F(AudioDataTest, OperationsAskThePlayer) {
@@ -166,6 +182,64 @@ TEST(AudioDataFile, TagsWrittenWithTagLibComeBackInOrder) {
 }
 )json"));
     EXPECT_EQ(audio.seekTime(), 2500);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AudioDataFile, WavInfoTagsFillWhatTheId3v2TagLeavesEmpty) {
+    const struct {
+        const char* name;
+        QList<QPair<const char*, const char*>> info;  // RIFF INFO fields
+        QList<QPair<const char*, const char*>> id3;   // ID3v2 properties
+        QStringList expected;  // Title, Artist, Album, Year, Comment, TrackNum, Genre, Copyright, Encoder
+    } cases[] = {
+        {"INFO list only",
+         {{"INAM", "Caf\xc3\xa9"},
+          {"IART", "Artist"},
+          {"IPRD", "Album"},
+          {"ICMT", "Comment"},
+          {"ICRD", "2024-05-01"},
+          {"IGNR", "Genre"},
+          {"ITRK", "7"},
+          {"ICOP", "(c)"},
+          {"ISFT", "Enc"}},
+         {},
+         {"Caf\u00e9", "Artist", "Album", "2024", "Comment", "7", "Genre", "(c)", "Enc"}},
+        {"both: ID3v2 first, INFO for the rest",
+         {{"INAM", "Info title"}, {"IART", "Info artist"}, {"IPRT", "3"}},
+         {{"TITLE", "Id3 title"}, {"DATE", "1999"}},
+         {"Id3 title", "Info artist", "", "1999", "", "3", "", "", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("tagged.wav");
+        kftest::writeSineWav(file, 0.5, 440);
+        {
+            TagLib::RIFF::WAV::File wav(QFile::encodeName(file).constData());
+            for (const auto& f : c.info) {
+                wav.InfoTag()->setFieldText(f.first, TagLib::String(f.second, TagLib::String::UTF8));
+            }
+            TagLib::PropertyMap tags;
+            for (const auto& f : c.id3) {
+                tags.insert(f.first, TagLib::String(f.second, TagLib::String::UTF8));
+            }
+            wav.tag()->setProperties(tags);
+            ASSERT_TRUE(wav.save(TagLib::RIFF::WAV::File::AllTags));
+        }
+        kftest::ClockedPlayer clocked;
+        AudioData audio(std::move(clocked.player));
+        audio.SetSource(file);
+        const QJsonObject info = QJsonDocument::fromJson(audio.musicInfo().toUtf8()).object();
+        QStringList got;
+        for (const char* key :
+             {"Title", "Artist", "Album", "Year", "Comment", "TrackNum", "Genre", "Copyright", "Encoder"}) {
+            got << info.value(key).toString();
+        }
+        EXPECT_EQ(got.join(" | ").toStdString(), c.expected.join(" | ").toStdString());
+    }
 }
 
 }  // namespace

@@ -128,6 +128,22 @@ TEST_F(StreamPlayerTest, FilesThatCannotBePlayedLeaveThePlayerStopped) {
     EXPECT_TRUE(log.lines().join('\n').contains("cannot decode")) << log.lines().join('\n').toStdString();
 }
 
+TEST(PcmDecoderMemory, RoomGrowsWithTheDataNotWithTheLengthAHeaderClaims) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("short.wav");
+    kftest::writeSineWav(file, 0.5, 440);
+    constexpr size_t kTenSeconds = 10 * 44100 * 2;  // samples
+    for (const qint64 claimed : {qint64(0), qint64(22050), PcmDecoder::kMaxFrames}) {
+        SCOPED_TRACE(claimed);
+        DecodedPcm pcm;
+        PcmDecoder decoder(pcm);
+        decoder.start(file, claimed);
+        EXPECT_LE(pcm.samples.capacity(), kTenSeconds);  // 30 minutes claimed: not 317 MB at once
+        ASSERT_TRUE(kftest::waitFor([&] { return pcm.complete; }, 20000));
+        EXPECT_EQ(pcm.frames(), 22050);
+    }
+}
+
 TEST(StreamPlayerOutput, WithoutASoundCardNothingPlays) {
     kftest::LogCapture log;  // the sound server's absence is reported by Qt itself
     if (!QAudioDeviceInfo::defaultOutputDevice().isNull()) {

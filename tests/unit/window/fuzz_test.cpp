@@ -9,12 +9,20 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <cstdio>
 
+#include "device/device_layer.h"
 #include "platform/desktop/url_opener.h"
 #include "platform/display/screen_metrics.h"
 #include "platform/keyboard/keyboard_layouts.h"
+#include "platform/updater/updater_launcher.h"
+#include "support/qt_wait.h"
 #include "support/request_cost.h"
+#include "support/thread_census.h"
+#include "unit/device/emulator_helpers.h"
 #include "window/command_args.h"
+#include "window/updates.h"
 #include "window_helpers.h"
 
 namespace {
@@ -298,6 +306,82 @@ TEST(DispatcherFuzz, NoRequestCrashesOrIsAnsweredWrongly) {
     EXPECT_GE(kRequests / 250, heavy.size());      // every heavy request came at least once
     EXPECT_LT(worst.ms, 10000);                    // far above what any request needs; catches blow-ups
     EXPECT_GT(answered, 100);                      // the mutations reach real commands, not just the parser
+}
+
+// A burst of requests with the device layer on the emulator and the update component present:
+// firmware updates (good images, missing files, unlisted devices) between client updates,
+// device requests and mutated requests of every kind. Threads come and go with their work: the
+// count ends within 8 of where it began, and no firmware update thread is left.
+TEST(DispatcherFuzz, BurstOfMixedRequestsLeavesNoThreadsBehind) {
+    const kftest::QuietLog log;
+    qputenv("KESTRAFON_WAIT_SCALE", "0.0005");
+    kftest::EmulatorSandbox sandbox{QJsonArray{kftest::simDevice("ms", "QZK-ZMC-V1.1.0_01")}};
+    kftest::IsolatedWindow window;
+    window.setDeviceLayer(std::make_unique<kf::device::DeviceLayer>());
+    const QString folder = window.root.path() + "/update";
+    window.setUpdateServices(folder, std::make_unique<kf::platform::RecordingUpdaterLauncher>());
+    QDir().mkpath(folder);
+    const QByteArray data = kftest::firmwareData("QZK-ZMC-V1.1.0_01", 4500);
+    const QByteArray image = kftest::firmwareFile(data, kftest::byteSum(data));
+    const QStringList base = seeds();
+    const auto json = [](const QJsonObject& o) {
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    };
+    kftest::ask(window, json({{"FuncName", "GetDevicesList"}}));
+    kftest::settle(200);
+    const int before = kftest::threadsNamed();
+    QRandomGenerator rng(20261209u);
+    int firmwareRequests = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const QString file = QString("%1/f%2.bin").arg(folder).arg(i);
+        QString request;
+        switch (rng.bounded(8)) {
+            case 0:
+            case 1:
+                kftest::writeBytes(file, image);
+                request = json({{"FuncName", "ExecuteUpdateFirmware"},
+                                {"Version", "QZK-ZMC-V1.1.0"},
+                                {"FilePath", file}});
+                ++firmwareRequests;
+                break;
+            case 2:
+                request = json({{"FuncName", "ExecuteUpdateFirmware"},
+                                {"Version", rng.bounded(2) ? "QZK-NOPE" : "QZK-ZMC-V1.1.0"},
+                                {"FilePath", folder + "/missing.bin"}});
+                ++firmwareRequests;
+                break;
+            case 3:
+                kftest::writeBytes(file, QByteArray(200 + int(rng.bounded(400)), 'p'));
+                request = json({{"FuncName", "ExecuteUpdateClient"}, {"FilePath", file}});
+                break;
+            case 4:
+                request = json({{"FuncName", rng.bounded(2) ? "GetDevicesList" : "RestartDevice"},
+                                {"Version", "QZK-ZMC-V1.1.0"}});
+                break;
+            default:
+                request = mutate(base.at(int(rng.bounded(base.size()))), rng);
+                break;
+        }
+        kftest::AnswerLog answers;
+        window.onJsMessage(request, answers.callback());
+        if (i % 20 == 0) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+        }
+    }
+    EXPECT_GT(firmwareRequests, 500);
+    EXPECT_TRUE(kftest::waitFor(
+        [&] {
+            return window.updates()->firmwareUpdateCount() == 0 &&
+                   kftest::threadsNamed("firmware update") == 0;
+        },
+        20000));
+    kftest::settle(200);
+    const int after = kftest::threadsNamed();
+    std::printf("mixed burst: %d firmware requests, %d threads before, %d after\n", firmwareRequests, before,
+                after);
+    EXPECT_LE(after, before + 8);
+    qunsetenv("KESTRAFON_WAIT_SCALE");
 }
 
 }  // namespace
