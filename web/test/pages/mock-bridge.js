@@ -48,6 +48,7 @@
     if (name === 'CloseX') return [true, 'CloseX sucess'];
     if (name === 'CloseApp') return [true, 'modify conf sucess'];
     if (POINTER[name]) return [true, POINTER[name]];
+    if (name === 'RGBMusicPlay') return [true, 'RGBMusicPlay success'];
     if (name === 'saveFileDialog' || name === 'OpenFileDialog') return config.dialogPath ? [true, config.dialogPath] : [false, "doesn't select file"];
     if (name === 'ReadFileToStr') return files['file:' + req.FilePath] !== undefined ? [true, files['file:' + req.FilePath]] : [false, 'queryProfile load xml file failed!'];
     return null;
