@@ -386,6 +386,12 @@ export class CommandClient {
     return answer;
   }
 
+  // The trigger table: every key and mouse button a key map can use.
+  async getVirtualDevice(): Promise<string | null> {
+    const answer = await this.command('GetVirtualDevice', {}, TIMEOUTS.config);
+    return answer.ok ? answer.text : null;
+  }
+
   // Whether the virtual input device that plays key maps is open: true, false, or null when
   // the client did not answer.
   async getVirtualDeviceStatus(): Promise<boolean | null> {

@@ -12,7 +12,7 @@ import { ProfileStore, type NamedIndex } from './profileStore';
 import { FirmwareUpdates } from './updates';
 import { MusicPlayer } from './music';
 
-export type ScreenId = 'devices' | 'mouse' | 'keyboard' | 'macros' | 'profiles' | 'pointer' | 'music' | 'updates';
+export type ScreenId = 'devices' | 'mouse' | 'keyboard' | 'macros' | 'profiles' | 'keymaps' | 'pointer' | 'music' | 'updates';
 
 export interface Session {
   info: DeviceInfo;

@@ -10,6 +10,7 @@ import { MacrosScreen } from './screens/Macros';
 import { ProfilesScreen } from './screens/Profiles';
 import { PointerScreen } from './screens/Pointer';
 import { MusicScreen } from './screens/Music';
+import { KeyMapsScreen } from './screens/KeyMaps';
 import { UpdatesScreen } from './screens/Updates';
 import { Diagnostics } from './screens/Diagnostics';
 
@@ -23,6 +24,7 @@ const NAV: { group: 'device' | 'system'; items: { id: ScreenId; icon: Parameters
       { id: 'keyboard', icon: 'keyboard' },
       { id: 'macros', icon: 'macro' },
       { id: 'profiles', icon: 'profile' },
+      { id: 'keymaps', icon: 'keymap' },
     ],
   },
   {
@@ -42,6 +44,7 @@ const SCREENS: Record<ScreenId, () => preact.JSX.Element> = {
   macros: MacrosScreen,
   profiles: ProfilesScreen,
   pointer: PointerScreen,
+  keymaps: KeyMapsScreen,
   music: MusicScreen,
   updates: UpdatesScreen,
 };
