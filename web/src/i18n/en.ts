@@ -381,6 +381,16 @@ export const en = {
     what: 'the software key map',
     buttons: { 左键: 'Left button', 右键: 'Right button', 中键: 'Middle button', 前进: 'Forward button', 后退: 'Back button' } as Record<string, string>,
   },
+  tracks: {
+    title: 'Mouse tracks',
+    record: 'Record mouse clicks',
+    stop: 'Stop recording clicks',
+    recording: 'Click anywhere on the screen with the left button; stop when done.',
+    map: '{n} clicks on a map of the screen',
+    count: '{n} clicks recorded',
+    add: 'Add as steps',
+    failed: 'Mouse tracks did not start or stop: {reason}.',
+  },
   diag: {
     title: 'Diagnostics',
     request: 'Request',

@@ -383,6 +383,16 @@ export const zh: typeof en = {
     what: '软件按键映射',
     buttons: { 左键: '左键', 右键: '右键', 中键: '中键', 前进: '前进键', 后退: '后退键' } as Record<string, string>,
   },
+  tracks: {
+    title: '鼠标轨迹',
+    record: '录制鼠标点击',
+    stop: '停止录制点击',
+    recording: '请在屏幕任意位置用左键点击，完成后停止。',
+    map: '屏幕示意图上的 {n} 次点击',
+    count: '已录制 {n} 次点击',
+    add: '添加为步骤',
+    failed: '鼠标轨迹未能开始或停止：{reason}。',
+  },
   diag: {
     title: '诊断',
     request: '请求',

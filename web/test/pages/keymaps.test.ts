@@ -74,3 +74,30 @@ describe('key maps', () => {
     await o.context.close();
   });
 });
+
+describe('mouse tracks', () => {
+  it('records clicks since its start and adds them to a macro as moves and clicks', async () => {
+    const o = await keymaps({});
+    const { page } = o;
+    await page.click('[data-screen="macros"]');
+    await page.click('.btn:has-text("New macro")');
+    await page.click('.tracks .btn');
+    await page.waitForSelector('.tracks .btn[aria-pressed="true"]');
+    await page.waitForTimeout(700);
+    // The client's record holds a click from before this start too: it is left out.
+    await page.evaluate(() => {
+      const d = new Date();
+      const now = ((d.getHours() * 60 + d.getMinutes()) * 60 + d.getSeconds()) * 1000 + d.getMilliseconds();
+      (window as any).__mock.track = `x:5,y:5Time:${now - 60000};x:100,y:200Time:${now - 600};x:300,y:400Time:${now - 100};`;
+    });
+    await page.click('.tracks .btn');
+    await page.waitForSelector('.track-map[aria-label="2 clicks on a map of the screen"]');
+    await page.screenshot({ path: `${SHOTS}/pages-en-US-mouse-tracks.png` });
+    await page.click('.tracks .btn:has-text("Add as steps")');
+    await page.selectOption('.write-bar select', '13');
+    await page.click('.btn:has-text("Write to device")');
+    await expect.poll(async () => (await o.writes()).map((w) => w.Task)).toEqual(['绝对定位XY(100,200)鼠标按下(左键)鼠标弹起(左键)延迟(500)绝对定位XY(300,400)鼠标按下(左键)鼠标弹起(左键)']);
+    expect((await o.requests()).filter((r) => r.FuncName === 'mouseTracks').map((r) => r.status)).toEqual(['开始', '停止']);
+    await o.context.close();
+  });
+});
