@@ -58,14 +58,17 @@ function Timeline() {
   const t = app.t.music;
   const range = useRef<HTMLInputElement>(null);
   const clock = useRef<HTMLSpanElement>(null);
-  useEffect(
-    () =>
-      m.onFrame((f) => {
-        if (clock.current) clock.current.textContent = f.curTime || clockText(f.position);
-        if (range.current && document.activeElement !== range.current) range.current.value = String(f.position);
-      }),
-    [m],
-  );
+  useEffect(() => {
+    // The time line moves in whole seconds: touched once a second, not with every frame.
+    let second = -1;
+    return m.onFrame((f) => {
+      const s = Math.floor(f.position / 1000);
+      if (s === second) return;
+      second = s;
+      if (clock.current) clock.current.textContent = f.curTime || clockText(f.position);
+      if (range.current && document.activeElement !== range.current) range.current.value = String(f.position);
+    });
+  }, [m]);
   const at = m.last?.position ?? 0;
   return (
     <div class="timeline">
