@@ -56,6 +56,17 @@ describe('key maps', () => {
       await o.context.close();
     });
 
+  it('sends the kept map again when the pages start', async () => {
+    const o = await keymaps({});
+    await o.page.selectOption('.keymap-add .inline-form select', '4:10');
+    await o.page.fill('.keymap-add input.text', 'Alt+Tab');
+    await o.page.click('.keymap-add .btn.primary');
+    await o.page.waitForSelector('.wstatus.ok');
+    await o.page.reload();
+    await expect.poll(() => maps(o)).toEqual(['<map><key name="右键" scancode="4" flag="10" type="Keyboard" playtype="1" playcount="1" playdelay="0"><command value="Alt+Tab"/></key></map>']);
+    await o.context.close();
+  });
+
   // [case, mock config, what shows]
   it.each([
     ['no virtual device', { virtualStatus: 'failed' }, '.banner.warn:has-text("udev rules")'],

@@ -47,6 +47,13 @@ function send(app: App, next: Stored) {
   );
 }
 
+// The client starts with no key map: the pages send the kept one again when they start, so
+// what the screen lists is what the client plays.
+export function restoreKeyMap(app: App): void {
+  const kept = load();
+  if (kept.enabled && kept.entries.length) send(app, kept);
+}
+
 let triggers: Promise<TriggerDef[]> | null = null;
 
 function triggerName(app: App, t: TriggerDef): string {
