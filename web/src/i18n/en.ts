@@ -347,6 +347,8 @@ export const en = {
     noAnswer: 'The music player did not answer ({what}): {reason}.',
     spectrum: 'Spectrum of the music playing',
     idle: 'The spectrum moves while music plays.',
+    lighting: 'Light the devices with the music (the bass sets the brightness)',
+    lightFailed: 'Music lighting stopped: a device refused the brightness ({reason}).',
     resumeFade: 'Resume fades the volume in to 80.',
   },
   keymaps: {

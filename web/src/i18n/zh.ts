@@ -349,6 +349,8 @@ export const zh: typeof en = {
     noAnswer: '音乐播放器没有应答（{what}）：{reason}。',
     spectrum: '正在播放的音乐频谱',
     idle: '播放音乐时频谱会随之变化。',
+    lighting: '让设备灯光随音乐变化（低音控制亮度）',
+    lightFailed: '音乐灯光已停止：设备拒绝了亮度设置（{reason}）。',
     resumeFade: '继续播放时音量会渐强到 80。',
   },
   keymaps: {

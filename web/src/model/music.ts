@@ -7,6 +7,8 @@ import type { Answer, MusicInfo } from '../bridge/protocol';
 import { fmt } from '../i18n';
 import type { App } from './app';
 import { NO_FILE } from './updates';
+import { byteCode } from './assign';
+import type { Session } from './app';
 
 // No frame for this long after the position reached the end: the music has ended.
 const END_QUIET_MS = 1500;
@@ -35,6 +37,12 @@ export class MusicPlayer {
   readonly drawStats = { frames: 0, totalMs: 0, maxMs: 0 };
   private frameListeners = new Set<(f: MusicFrame) => void>();
   private endTimer = 0;
+  // Lighting from the music: the bass drives each device's brightness. One write at a time:
+  // the next level goes out only after the device answered the last, so writes never queue
+  // faster than a device takes them.
+  lighting = false;
+  private lightBusy = false;
+  private lastLevel = new Map<string, number>();
 
   constructor(private readonly app: App) {}
 
@@ -44,6 +52,7 @@ export class MusicPlayer {
       if (!frame) return;
       this.last = frame;
       this.frameListeners.forEach((l) => l(frame));
+      if (this.lighting) void this.light(frame);
       this.watchEnd();
     });
   }
@@ -102,6 +111,53 @@ export class MusicPlayer {
       this.volume = before;
       this.app.changed();
     }
+  }
+
+  async setLighting(on: boolean): Promise<void> {
+    this.lighting = on;
+    this.app.changed();
+    if (on) return;
+    // Back to each device's own brightness once the last music write was answered.
+    while (this.lightBusy) await new Promise((r) => window.setTimeout(r, 20));
+    this.lastLevel.clear();
+    for (const { s, row, value } of this.brightnessRows()) await this.writeLevel(s, row, value);
+  }
+
+  private brightnessRows(): { s: Session; row: Element; value: number; min: number; max: number }[] {
+    const out: { s: Session; row: Element; value: number; min: number; max: number }[] = [];
+    for (const s of this.app.sessions.values()) {
+      if (s.status !== 'ready' || !s.profile) continue;
+      const name = s.kind === 'keyboard' ? 'LightBrightness' : `LightBrightness${s.profile.lightSets(s.mode)[0] ?? 1}`;
+      const row = s.profile.setting(name, s.mode);
+      if (!row) continue;
+      const [min, max] = s.kind === 'keyboard' ? [0, 8] : [1, 5];
+      out.push({ s, row, value: Number(s.profile.value(name, s.mode)) || max, min, max });
+    }
+    return out;
+  }
+
+  private writeLevel(s: Session, row: Element, level: number): Promise<Answer> {
+    return this.app.protocol.writeDeviceMultimedia(s.key, Number(row.getAttribute('index')), 1, byteCode(level));
+  }
+
+  private async light(f: MusicFrame) {
+    if (this.lightBusy) return;
+    // The bass: the strongest of the lowest bins (about 40 to 260 Hz at 44.1 kHz), 0..100.
+    let bass = 0;
+    for (let k = 1; k <= 6; k++) bass = Math.max(bass, f.left[k] ?? 0, f.right[k] ?? 0);
+    this.lightBusy = true;
+    for (const { s, row, min, max } of this.brightnessRows()) {
+      const level = min + Math.round((Math.min(100, bass) / 100) * (max - min));
+      if (this.lastLevel.get(s.key) === level) continue;
+      const answer = await this.writeLevel(s, row, level);
+      if (!answer.ok) {
+        this.lightBusy = false;
+        this.app.notify('error', fmt(this.app.t.music.lightFailed, { reason: answer.text || this.app.t.common.refused }));
+        return this.setLighting(false);
+      }
+      this.lastLevel.set(s.key, level);
+    }
+    this.lightBusy = false;
   }
 
   private async check(what: string, sent: Promise<Answer>): Promise<boolean> {

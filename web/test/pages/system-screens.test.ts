@@ -109,6 +109,29 @@ describe('music', () => {
       await o.context.close();
     });
 
+  it('lights the devices from the bass, one write at a time, and gives each its brightness back', async () => {
+    const o = await screen('music', { dialogPath: '/home/u/night.mp3', rules: [{ match: { FuncName: 'GetMusicInfo' }, answer: [true, INFO] }, { match: { FuncName: 'WriteDeviceMultimedia' }, answer: 'hold' }] }, 'en-US');
+    const { page } = o;
+    await page.click('.screen-head .btn.primary');
+    await page.waitForSelector('.music');
+    await page.click('.music [role="switch"]');
+    const bass = (v: number) => FRAME(5000).replace(/"LeftChannel": \[[^\]]*\]/, `"LeftChannel": [0, ${Array(256).fill(v).join(', ')}]`);
+    await emit(page, 'OnRGBMusicData', [bass(42)]); // level 1 + 0.42 × 4 = 3, held unanswered
+    await emit(page, 'OnRGBMusicData', [bass(100)]); // dropped: the last write is not answered yet
+    await page.evaluate(() => (window as any).__mock.release());
+    await emit(page, 'OnRGBMusicData', [bass(42)]); // unchanged: nothing sent
+    await emit(page, 'OnRGBMusicData', [bass(100)]);
+    await page.evaluate(() => new Promise((r) => setTimeout(r, 50)).then(() => (window as any).__mock.release()));
+    await page.click('.music [role="switch"]');
+    await page.evaluate(() => new Promise((r) => setTimeout(r, 50)).then(() => (window as any).__mock.release()));
+    const own = await page.evaluate(() => {
+      const s = (window as any).kfApp.session;
+      return Number(s.profile.value(`LightBrightness${s.profile.lightSets(s.mode)[0]}`, s.mode));
+    });
+    await expect.poll(async () => (await o.writes()).map((w) => w.DrviceDataCode)).toEqual(['0x03', '0x05', `0x0${own}`]);
+    await o.context.close();
+  });
+
   // [case, rules, what shows]
   const EMPTY_INFO = JSON.stringify({ Title: '', Artist: '', Album: '', LeftVolume: '100', RightVolume: '100', Time: '00:00' });
   it.each([

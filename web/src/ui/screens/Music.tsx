@@ -5,7 +5,7 @@ import { useEffect, useRef } from 'preact/hooks';
 import type { MusicFrame } from '../../bridge/events';
 import { fmt } from '../../i18n';
 import { clockText } from '../../model/music';
-import { Empty, Icon, ScreenHead, Slider, useApp } from '../kit';
+import { Empty, Icon, ScreenHead, Slider, Toggle, useApp } from '../kit';
 
 const BARS = 48;
 const TOP = 100; // the largest spectrum value
@@ -149,6 +149,10 @@ export function MusicScreen() {
             </label>
           </div>
           <p class="hint">{t.resumeFade}</p>
+          <div class="inline-form">
+            <Toggle label={t.lighting} checked={m.lighting} onChange={(v) => void m.setLighting(v)} />
+            <span>{t.lighting}</span>
+          </div>
         </div>
       )}
     </section>
