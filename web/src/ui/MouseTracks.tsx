@@ -47,7 +47,7 @@ export function MouseTracks({ onSteps }: { onSteps: (steps: Step[]) => void }) {
       )}
       {clicks && (
         <>
-          <svg class="track-map" width={MAP_W} height={Math.round((MAP_W * sh) / sw)} viewBox={`0 0 ${sw} ${sh}`} role="img" aria-label={fmt(t.map, { n: clicks.length })}>
+          <svg class="track-map" data-count={clicks.length} width={MAP_W} height={Math.round((MAP_W * sh) / sw)} viewBox={`0 0 ${sw} ${sh}`} role="img" aria-label={fmt(t.map, { n: clicks.length })}>
             <rect width={sw} height={sh} />
             {clicks.length > 1 && <polyline points={clicks.map((c) => `${c.x},${c.y}`).join(' ')} />}
             {clicks.map((c, i) => (

@@ -87,11 +87,12 @@ describe('key maps', () => {
 });
 
 describe('mouse tracks', () => {
-  it('records clicks since its start and adds them to a macro as moves and clicks', async () => {
-    const o = await keymaps({});
+  for (const locale of ['en-US', 'zh-CN'])
+  it(`${locale}: records clicks since its start and adds them to a macro as moves and clicks`, async () => {
+    const o = await keymaps({}, locale);
     const { page } = o;
     await page.click('[data-screen="macros"]');
-    await page.click('.btn:has-text("New macro")');
+    await page.click('.screen-head .btn.primary'); // a new macro
     await page.click('.tracks .btn');
     await page.waitForSelector('.tracks .btn[aria-pressed="true"]');
     await page.waitForTimeout(700);
@@ -102,11 +103,11 @@ describe('mouse tracks', () => {
       (window as any).__mock.track = `x:5,y:5Time:${now - 60000};x:100,y:200Time:${now - 600};x:300,y:400Time:${now - 100};`;
     });
     await page.click('.tracks .btn');
-    await page.waitForSelector('.track-map[aria-label="2 clicks on a map of the screen"]');
-    await page.screenshot({ path: `${SHOTS}/pages-en-US-mouse-tracks.png` });
-    await page.click('.tracks .btn:has-text("Add as steps")');
+    await page.waitForSelector('.track-map[data-count="2"]');
+    await page.screenshot({ path: `${SHOTS}/pages-${locale}-mouse-tracks.png` });
+    await page.click('.tracks .btn.ghost'); // add as steps
     await page.selectOption('.write-bar select', '13');
-    await page.click('.btn:has-text("Write to device")');
+    await page.click('.write-bar .btn.primary');
     await expect.poll(async () => (await o.writes()).map((w) => w.Task)).toEqual(['绝对定位XY(100,200)鼠标按下(左键)鼠标弹起(左键)延迟(500)绝对定位XY(300,400)鼠标按下(左键)鼠标弹起(左键)']);
     expect((await o.requests()).filter((r) => r.FuncName === 'mouseTracks').map((r) => r.status)).toEqual(['开始', '停止']);
     await o.context.close();
