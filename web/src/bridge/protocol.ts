@@ -63,6 +63,7 @@ export const TIMEOUTS = {
   dialog: 0, // the user decides; no timeout
   system: 3000,
   config: 4000,
+  play: 10000,
 } as const;
 
 // How long a write may take before the page says it has no answer yet. Patience, not a verdict:
@@ -412,8 +413,9 @@ export class CommandClient {
   // ---- music ----
 
   // Opens the file (an absolute path, as the open dialog answers it) and plays it.
+  // Opening reads the file's start before the answer: it gets longer than the other events.
   playMusic(path: string): Promise<Answer> {
-    return this.music({ Event: 'PlayMusic', Url: path });
+    return this.music({ Event: 'PlayMusic', Url: path }, TIMEOUTS.play);
   }
 
   musicEvent(event: MusicEvent): Promise<Answer> {
@@ -429,8 +431,8 @@ export class CommandClient {
     return this.music({ Event: 'SetPlayerVolume', L: String(Math.round(left)), R: String(Math.round(right)) });
   }
 
-  private music(args: Record<string, string>): Promise<Answer> {
-    return this.command('RGBMusicPlay', args, TIMEOUTS.system, SUCCESS.music);
+  private music(args: Record<string, string>, timeoutMs: number = TIMEOUTS.system): Promise<Answer> {
+    return this.command('RGBMusicPlay', args, timeoutMs, SUCCESS.music);
   }
 
   async getMusicInfo(): Promise<MusicInfo | null> {

@@ -142,7 +142,7 @@ describe('music', () => {
     for (const locale of name === 'unreadable' ? ['en-US', 'zh-CN'] : ['en-US']) {
       const o = await screen('music', { dialogPath: '/home/u/notes.txt', rules: rules as unknown as MockConfig['rules'] }, locale);
       await o.page.click('.screen-head .btn.primary');
-      await o.page.waitForSelector(selector, { timeout: 8000 });
+      await o.page.waitForSelector(selector, { timeout: 12000 });
       if (locale === 'en-US') expect(await o.page.textContent(selector)).toMatch(/could not be played: notes\.txt|did not answer/);
       expect(await o.page.$('.music')).toBeNull();
       if (name === 'unreadable') await shot(o.page, `${locale}-music-unreadable`);
