@@ -7,6 +7,7 @@ import { detectLocale } from './i18n';
 import { App as AppState } from './model/app';
 import { App } from './ui/App';
 import { AppContext } from './ui/kit';
+import { restoreKeyMap } from './ui/screens/KeyMaps';
 import './styles/app.css';
 
 function storage(): Storage | null {
@@ -30,4 +31,5 @@ render(
   document.getElementById('root')!,
 );
 app.start();
+restoreKeyMap(app);
 requestAnimationFrame(() => console.log(`pages: interactive ${Math.round(performance.now())} ms`));

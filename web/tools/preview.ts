@@ -3,7 +3,7 @@
 import { close, KEYBOARD, MOUSE, open } from '../test/pages/harness';
 
 const out = process.argv[2] ?? 'dist/preview';
-const screens = ['devices', 'mouse', 'keyboard', 'macros', 'profiles', 'pointer'];
+const screens = ['devices', 'mouse', 'keyboard', 'macros', 'profiles', 'keymaps', 'pointer', 'music', 'updates'];
 
 // The states a write, a dialog or a notice brings, each on a fresh page.
 async function states(locale: string, tag: string) {

@@ -56,3 +56,60 @@ export class EventClient {
     }
   }
 }
+
+// ---- what the events carry ----
+
+// "RefreshUpdateState": a progress value of an update ("5" … "100"), "-1" when it failed, or
+// the full path of a download that has just completed.
+export type UpdateState = { kind: 'progress'; value: number } | { kind: 'failed' } | { kind: 'downloaded'; path: string };
+
+export function updateState(args: unknown[]): UpdateState | null {
+  const text = String(args[0] ?? '').trim();
+  if (!text) return null;
+  if (/^-?\d+$/.test(text)) {
+    const value = Number(text);
+    if (value < 0) return { kind: 'failed' };
+    return { kind: 'progress', value: Math.min(value, 100) };
+  }
+  return { kind: 'downloaded', path: text };
+}
+
+// "RefreshDownState": total and received bytes of a download, and where it goes. A completed
+// download is announced once more as 100 of 100.
+export interface DownState {
+  total: number;
+  received: number;
+  path: string;
+}
+
+export function downState(args: unknown[]): DownState | null {
+  const total = Number(args[0]);
+  const received = Number(args[1]);
+  if (!Number.isFinite(total) || !Number.isFinite(received)) return null;
+  return { total, received, path: String(args[2] ?? '') };
+}
+
+// "OnRGBMusicData": the script text "VisualizeMusice(" + JSON + ")" with both channels'
+// spectra (257 values each) and the play position.
+export interface MusicFrame {
+  left: number[];
+  right: number[];
+  position: number; // ms
+  curTime: string; // MM:SS
+}
+
+const MUSIC_CALL = 'VisualizeMusice(';
+
+export function musicFrame(args: unknown[]): MusicFrame | null {
+  const text = String(args[0] ?? '');
+  const start = text.indexOf(MUSIC_CALL);
+  const end = text.lastIndexOf(')');
+  if (start < 0 || end <= start) return null;
+  try {
+    const m = JSON.parse(text.slice(start + MUSIC_CALL.length, end)) as Record<string, unknown>;
+    const nums = (v: unknown) => (Array.isArray(v) ? v.map((x) => Number(x) || 0) : []);
+    return { left: nums(m.LeftChannel), right: nums(m.RightChannel), position: Number(m.Position) || 0, curTime: String(m.CurTime ?? '') };
+  } catch {
+    return null;
+  }
+}

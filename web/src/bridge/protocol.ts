@@ -63,6 +63,7 @@ export const TIMEOUTS = {
   dialog: 0, // the user decides; no timeout
   system: 3000,
   config: 4000,
+  play: 10000,
 } as const;
 
 // How long a write may take before the page says it has no answer yet. Patience, not a verdict:
@@ -84,7 +85,34 @@ export const SUCCESS = {
   doubleClick: 'modifyMouseDoubleClick success',
   closeX: 'CloseX sucess',
   quit: 'modify conf sucess',
+  keyMap: 'RefreshVirtualDrive success!',
+  keyMapFailed: 'RefreshVirtualDrive failed!',
+  tracks: 'mouseTracks success',
+  music: 'RGBMusicPlay success',
 } as const;
+
+// The file a music command plays, and what the player reads from it ("GetMusicInfo").
+export interface MusicInfo {
+  Title: string;
+  Artist: string;
+  Album: string;
+  Year: string;
+  Genre: string;
+  LeftVolume: string;
+  RightVolume: string;
+  Time: string; // MM:SS; "00:00" when the file could not be read
+}
+
+// The "Event" values of "RGBMusicPlay" that take no further argument.
+export type MusicEvent = 'PauseMusic' | 'ResumeMusic' | 'PlayLoopMusic';
+
+// The "status" texts of "mouseTracks".
+export const TRACKS_START = '开始';
+export const TRACKS_STOP = '停止';
+
+// The key map that turns software key maps off: no trigger. The client clears its map and
+// releases the input devices, then answers it as a map it could not read.
+export const EMPTY_KEY_MAP = '<map/>';
 
 export type PointerCommand =
   | 'modifyMouseAcce'
@@ -101,8 +129,24 @@ const POINTER_SUCCESS: Record<PointerCommand, string> = {
   modifyMouseDoubleClick: SUCCESS.doubleClick,
 };
 
-// Commands that change a device; each one is kept in the write log.
-const DEVICE_WRITES = new Set(['CustomButton', 'WriteDeviceMultimedia', 'WriteDeviceSn', 'NotifyRGBDevice', 'RestDevice']);
+// Commands that change a device or start something in the client; each one is kept in the
+// write log that the diagnostics view shows.
+const LOGGED = new Set([
+  'CustomButton',
+  'WriteDeviceMultimedia',
+  'WriteDeviceSn',
+  'NotifyRGBDevice',
+  'RestDevice',
+  'RefreshVirtualDrive',
+  'mouseTracks',
+  'RGBMusicPlay',
+  'ExecuteUpdateFirmware',
+  'ExecuteUpdateClient',
+  'DownloadFile',
+]);
+
+// What the log says for a command the client never answers: its outcome arrives as events.
+export const BY_EVENTS = 'not answered: the outcome comes as events';
 
 export const WRITE_LOG_SIZE = 60;
 
@@ -179,7 +223,7 @@ export class CommandClient {
   // given) counts as a failure: the page never reports a write it cannot confirm.
   async command(name: string, args: Record<string, string>, timeoutMs: number, expect?: string): Promise<Answer> {
     const text = JSON.stringify({ FuncName: name, ...args });
-    const record = DEVICE_WRITES.has(name) ? this.startRecord(name, args) : null;
+    const record = LOGGED.has(name) ? this.startRecord(name, args) : null;
     let answer = await this.request(text, timeoutMs);
     if (answer.ok && expect !== undefined && answer.text !== expect) {
       answer = { ok: false, text: answer.text, ms: answer.ms, timedOut: false };
@@ -325,6 +369,109 @@ export class CommandClient {
   // Hides the window to the tray; where the desktop has no tray, the client quits instead.
   closeToTray(): Promise<Answer> {
     return this.command('CloseX', {}, TIMEOUTS.system, SUCCESS.closeX);
+  }
+
+  // ---- software key maps and mouse tracks ----
+
+  // The trigger map as key map XML. An empty text is never answered, so it is not sent.
+  refreshVirtualDrive(map: string): Promise<Answer> {
+    if (!map) return Promise.resolve({ ok: false, text: SUCCESS.keyMapFailed, ms: 0, timedOut: false });
+    return this.command('RefreshVirtualDrive', { VirtualStr: map }, TIMEOUTS.write, SUCCESS.keyMap);
+  }
+
+  // Turns software key maps off. The client answers an empty map with its failure text after
+  // clearing the map, so either answer means the map is empty now.
+  async clearVirtualDrive(): Promise<Answer> {
+    const answer = await this.command('RefreshVirtualDrive', { VirtualStr: EMPTY_KEY_MAP }, TIMEOUTS.write);
+    if (!answer.ok && answer.text === SUCCESS.keyMapFailed) return { ok: true, text: answer.text, ms: answer.ms };
+    return answer;
+  }
+
+  // The trigger table: every key and mouse button a key map can use.
+  async getVirtualDevice(): Promise<string | null> {
+    const answer = await this.command('GetVirtualDevice', {}, TIMEOUTS.config);
+    return answer.ok ? answer.text : null;
+  }
+
+  // Whether the virtual input device that plays key maps is open: true, false, or null when
+  // the client did not answer.
+  async getVirtualDeviceStatus(): Promise<boolean | null> {
+    const answer = await this.command('GetVirtualDeviceStatus', {}, TIMEOUTS.system);
+    if (!answer.ok) return null;
+    return answer.text === 'success' ? true : answer.text === 'failed' ? false : null;
+  }
+
+  startMouseTracks(): Promise<Answer> {
+    return this.command('mouseTracks', { status: TRACKS_START }, TIMEOUTS.system, SUCCESS.tracks);
+  }
+
+  // Answers the recorded track text.
+  stopMouseTracks(): Promise<Answer> {
+    return this.command('mouseTracks', { status: TRACKS_STOP }, TIMEOUTS.system);
+  }
+
+  // ---- music ----
+
+  // Opens the file (an absolute path, as the open dialog answers it) and plays it.
+  // Opening reads the file's start before the answer: it gets longer than the other events.
+  playMusic(path: string): Promise<Answer> {
+    return this.music({ Event: 'PlayMusic', Url: path }, TIMEOUTS.play);
+  }
+
+  musicEvent(event: MusicEvent): Promise<Answer> {
+    return this.music({ Event: event });
+  }
+
+  seekMusic(ms: number): Promise<Answer> {
+    return this.music({ Event: 'SeekPosition', RefreshPosition: String(Math.max(0, Math.round(ms))) });
+  }
+
+  // Volumes 0..100 per channel.
+  setMusicVolume(left: number, right: number): Promise<Answer> {
+    return this.music({ Event: 'SetPlayerVolume', L: String(Math.round(left)), R: String(Math.round(right)) });
+  }
+
+  private music(args: Record<string, string>, timeoutMs: number = TIMEOUTS.system): Promise<Answer> {
+    return this.command('RGBMusicPlay', args, timeoutMs, SUCCESS.music);
+  }
+
+  async getMusicInfo(): Promise<MusicInfo | null> {
+    const answer = await this.command('GetMusicInfo', {}, TIMEOUTS.config);
+    if (!answer.ok) return null;
+    try {
+      const info = JSON.parse(answer.text) as Record<string, unknown>;
+      const text = (k: string) => (typeof info[k] === 'string' ? (info[k] as string) : '');
+      return {
+        Title: text('Title'),
+        Artist: text('Artist'),
+        Album: text('Album'),
+        Year: text('Year'),
+        Genre: text('Genre'),
+        LeftVolume: text('LeftVolume'),
+        RightVolume: text('RightVolume'),
+        Time: text('Time'),
+      };
+    } catch {
+      return null;
+    }
+  }
+
+  // ---- updates ----
+  // Neither is answered: progress and outcome arrive as "RefreshUpdateState" (see events.ts).
+
+  executeUpdateFirmware(version: string, filePath: string): void {
+    this.unanswered('ExecuteUpdateFirmware', { Version: version, FilePath: filePath });
+  }
+
+  executeUpdateClient(filePath: string): void {
+    this.unanswered('ExecuteUpdateClient', { FilePath: filePath });
+  }
+
+  private unanswered(name: string, args: Record<string, string>) {
+    const record = this.startRecord(name, args);
+    this.fireAndForget(JSON.stringify({ FuncName: name, ...args }));
+    record.answer = BY_EVENTS;
+    this.notify();
   }
 
   private fireAndForget(text: string) {

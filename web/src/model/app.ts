@@ -9,8 +9,10 @@ import { functionCodesOf, shortcutPresets } from './functions';
 import { chooseProfile, deviceId, PROFILE_NAMES, usbIdFromPath, type ProfileIdentity } from './identity';
 import { Profile, type DeviceKind } from './profile';
 import { ProfileStore, type NamedIndex } from './profileStore';
+import { FirmwareUpdates } from './updates';
+import { MusicPlayer } from './music';
 
-export type ScreenId = 'devices' | 'mouse' | 'keyboard' | 'macros' | 'profiles' | 'pointer';
+export type ScreenId = 'devices' | 'mouse' | 'keyboard' | 'macros' | 'profiles' | 'keymaps' | 'pointer' | 'music' | 'updates';
 
 export interface Session {
   info: DeviceInfo;
@@ -81,6 +83,8 @@ export class App {
   // Devices that went away while the pages had them, by device key, until they come back.
   disconnected = new Map<string, DeviceKind>();
   readonly store: ProfileStore;
+  readonly firmware = new FirmwareUpdates(this);
+  readonly music = new MusicPlayer(this);
 
   private listeners: Array<() => void> = [];
   private queued = new Map<string, Job>();
@@ -129,6 +133,8 @@ export class App {
     const w = window as unknown as Record<string, unknown>;
     w.RefreshMode = (n: number) => this.onDeviceMode(Number(n));
     w.RefreshDpi = (n: number) => this.onDeviceDpi(Number(n));
+    this.firmware.start();
+    this.music.start();
     void this.refreshDevices();
   }
 

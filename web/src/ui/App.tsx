@@ -9,10 +9,12 @@ import { KeyboardScreen } from './screens/Keyboard';
 import { MacrosScreen } from './screens/Macros';
 import { ProfilesScreen } from './screens/Profiles';
 import { PointerScreen } from './screens/Pointer';
+import { MusicScreen } from './screens/Music';
+import { KeyMapsScreen } from './screens/KeyMaps';
+import { UpdatesScreen } from './screens/Updates';
 import { Diagnostics } from './screens/Diagnostics';
 
-// The navigation, by group. Software key maps, music and updates join these groups as screens
-// of their own ("keymaps", "music" in Device and System, "updates" in System).
+// The navigation, by group.
 const NAV: { group: 'device' | 'system'; items: { id: ScreenId; icon: Parameters<typeof Icon>[0]['name'] }[] }[] = [
   {
     group: 'device',
@@ -22,9 +24,17 @@ const NAV: { group: 'device' | 'system'; items: { id: ScreenId; icon: Parameters
       { id: 'keyboard', icon: 'keyboard' },
       { id: 'macros', icon: 'macro' },
       { id: 'profiles', icon: 'profile' },
+      { id: 'keymaps', icon: 'keymap' },
     ],
   },
-  { group: 'system', items: [{ id: 'pointer', icon: 'pointer' }] },
+  {
+    group: 'system',
+    items: [
+      { id: 'pointer', icon: 'pointer' },
+      { id: 'music', icon: 'music' },
+      { id: 'updates', icon: 'update' },
+    ],
+  },
 ];
 
 const SCREENS: Record<ScreenId, () => preact.JSX.Element> = {
@@ -34,6 +44,9 @@ const SCREENS: Record<ScreenId, () => preact.JSX.Element> = {
   macros: MacrosScreen,
   profiles: ProfilesScreen,
   pointer: PointerScreen,
+  keymaps: KeyMapsScreen,
+  music: MusicScreen,
+  updates: UpdatesScreen,
 };
 
 function TitleBar() {

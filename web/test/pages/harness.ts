@@ -24,7 +24,7 @@ export function driveFiles(names: string[]): Record<string, string> {
   return Object.fromEntries(names.map((n) => [n, readFileSync(join(DRIVE, n), 'utf8')]));
 }
 
-export const ALL_FILES = driveFiles(['MA1', 'MA2', 'MG1', 'MG1En', 'MG3En', 'KB1', 'D2.0', 'Default', 'DefaultEn']);
+export const ALL_FILES = driveFiles(['MA1', 'MA2', 'MG1', 'MG1En', 'MG3En', 'KB1', 'D2.0', 'Default', 'DefaultEn', 'Virtual']);
 
 export const MOUSE = {
   DevicePath: 'kestrafon-sim:mouse/vid_258a&pid_001a&mi_01&col02',
@@ -46,6 +46,7 @@ export interface MockConfig {
   files?: Record<string, string>;
   rules?: { match: Record<string, string>; answer: [boolean, string] | 'none' | 'hold' }[];
   dialogPath?: string;
+  virtualStatus?: string;
   delay?: number;
 }
 

@@ -1,6 +1,6 @@
 import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest';
 import { CommandClient, type Bridge, type QueryOptions } from '../../src/bridge/protocol';
-import { EventClient } from '../../src/bridge/events';
+import { downState, EventClient, musicFrame, updateState } from '../../src/bridge/events';
 
 // A bridge that answers each request from a script: [ok, text], or undefined for no answer.
 function fakeBridge(answer: (req: string) => [boolean, string] | undefined) {
@@ -82,6 +82,60 @@ describe('command client', () => {
     expect(await list).toEqual([]);
     expect(await new CommandClient(fakeBridge(() => [true, '{oops']).bridge).getDevicesList()).toBeNull();
     expect(await new CommandClient(null).writeDeviceSn('V', 'x')).toMatchObject({ ok: false });
+  });
+});
+
+describe('key map, track, music and update commands', () => {
+  it('sends each with its exact keys and reads its answers', async () => {
+    const answers: Record<string, [boolean, string]> = {
+      RefreshVirtualDrive: [false, 'RefreshVirtualDrive failed!'],
+      GetVirtualDeviceStatus: [true, 'failed'],
+      mouseTracks: [true, 'mouseTracks success'],
+      RGBMusicPlay: [true, 'RGBMusicPlay success'],
+      GetMusicInfo: [true, '{\n    "Title": "Song",\n    "Time": "03:07"\n}'],
+    };
+    const { bridge, sent } = fakeBridge((r) => answers[JSON.parse(r).FuncName]);
+    const c = new CommandClient(bridge);
+    expect(await c.refreshVirtualDrive('<map><key/></map>')).toMatchObject({ ok: false });
+    expect(await c.clearVirtualDrive()).toMatchObject({ ok: true }); // an empty map is cleared, then called unreadable
+    expect(await c.refreshVirtualDrive('')).toMatchObject({ ok: false }); // never sent: the client would not answer
+    expect(await c.getVirtualDeviceStatus()).toBe(false);
+    expect(await c.startMouseTracks()).toMatchObject({ ok: true });
+    expect(await c.playMusic('/home/u/a.mp3')).toMatchObject({ ok: true });
+    await c.seekMusic(1234.4);
+    await c.setMusicVolume(80, 20);
+    await c.musicEvent('PauseMusic');
+    expect(await c.getMusicInfo()).toMatchObject({ Title: 'Song', Time: '03:07', Artist: '' });
+    c.executeUpdateFirmware('QZK', '/tmp/f.bin');
+    expect(sent.map((s) => JSON.parse(s))).toEqual([
+      { FuncName: 'RefreshVirtualDrive', VirtualStr: '<map><key/></map>' },
+      { FuncName: 'RefreshVirtualDrive', VirtualStr: '<map/>' },
+      { FuncName: 'GetVirtualDeviceStatus' },
+      { FuncName: 'mouseTracks', status: '开始' },
+      { FuncName: 'RGBMusicPlay', Event: 'PlayMusic', Url: '/home/u/a.mp3' },
+      { FuncName: 'RGBMusicPlay', Event: 'SeekPosition', RefreshPosition: '1234' },
+      { FuncName: 'RGBMusicPlay', Event: 'SetPlayerVolume', L: '80', R: '20' },
+      { FuncName: 'RGBMusicPlay', Event: 'PauseMusic' },
+      { FuncName: 'GetMusicInfo' },
+      { FuncName: 'ExecuteUpdateFirmware', Version: 'QZK', FilePath: '/tmp/f.bin' },
+    ]);
+    expect(c.writes[0]).toMatchObject({ command: 'ExecuteUpdateFirmware', ok: null });
+  });
+
+  it.each([
+    ['5', { kind: 'progress', value: 5 }],
+    ['100', { kind: 'progress', value: 100 }],
+    ['-1', { kind: 'failed' }],
+    ['/opt/k/update/p.kfa', { kind: 'downloaded', path: '/opt/k/update/p.kfa' }],
+    ['', null],
+  ])('reads the update state %j', (arg, expected) => expect(updateState([arg])).toEqual(expected));
+
+  it('reads download progress and music frames', () => {
+    expect(downState([2000, 500, '/u/p'])).toEqual({ total: 2000, received: 500, path: '/u/p' });
+    expect(downState(['x'])).toBeNull();
+    const text = 'VisualizeMusice({\n "LeftChannel": [1, 2],\n "RightChannel": [3],\n "CurTime": "03:07",\n "Position": 187000,\n "SeekTime": "0",\n "Rotate": "4"\n})';
+    expect(musicFrame([text])).toEqual({ left: [1, 2], right: [3], position: 187000, curTime: '03:07' });
+    expect(musicFrame(['VisualizeMusice({oops)'])).toBeNull();
   });
 });
 

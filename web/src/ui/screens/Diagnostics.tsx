@@ -65,7 +65,7 @@ export function Diagnostics() {
                     <td class="mono">{new Date(w.at).toLocaleTimeString()}</td>
                     <td>{w.command}</td>
                     <td class="mono args">{Object.entries(w.args).map(([k, v]) => `${k}=${v}`).join('  ')}</td>
-                    <td class="mono">{w.ok === null ? '…' : w.answer}</td>
+                    <td class="mono">{w.ok === null ? w.answer || '…' : w.answer}</td>
                     <td class="mono">{w.ok === null ? '' : w.ms}</td>
                   </tr>
                 ))}

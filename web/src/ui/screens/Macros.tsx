@@ -28,6 +28,7 @@ import {
 import { macroUses } from '../../model/macroUses';
 import type { ButtonRow, MacroDef } from '../../model/profile';
 import { Empty, Icon, ScreenHead, Select, useApp, WriteStatus } from '../kit';
+import { MouseTracks } from '../MouseTracks';
 
 const KINDS = Object.keys(STEP_NAMES) as StepKind[];
 const MOUSE_OF_EVENT: Record<number, MouseButton> = { 0: '左键', 1: '中键', 2: '右键' };
@@ -316,6 +317,7 @@ function Editor({ s, macro, onSave, onDelete }: { s: Session; macro: MacroDef; o
           {fmt(t.size, { bytes, limit })}
         </span>
       </div>
+      <MouseTracks onSteps={(more) => setSteps([...steps, ...more])} />
       {recording && (
         <div
           ref={pad}

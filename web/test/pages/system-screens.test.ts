@@ -1,0 +1,152 @@
+// The Updates and Music screens: each flow sends exactly the expected requests and shows every
+// event and failure. Each state is saved as a screenshot in both languages under
+// build/screenshots/ (KF_SCREENSHOTS for another folder).
+import { mkdirSync } from 'node:fs';
+import { resolve } from 'node:path';
+import type { Page } from 'playwright-core';
+import { afterAll, describe, expect, it } from 'vitest';
+import { close, MOUSE, open, resetRequests, type MockConfig } from './harness';
+
+afterAll(close);
+
+const SHOTS = process.env.KF_SCREENSHOTS ?? resolve(__dirname, '../../../build/screenshots');
+mkdirSync(SHOTS, { recursive: true });
+const shot = (p: Page, name: string) => p.screenshot({ path: `${SHOTS}/pages-${name}.png` });
+
+const LISTS = ['GetDevicesList', 'GetLocalConf'];
+const sent = async (o: { requests: () => Promise<Record<string, string>[]> }) => (await o.requests()).filter((r) => !LISTS.includes(r.FuncName));
+const emit = (p: Page, name: string, args: unknown[]) => p.evaluate(([n, a]) => (window as any).__mock.emit(n, a), [name, args] as const);
+
+async function screen(id: string, config: MockConfig, locale: string) {
+  const o = await open({ devices: [MOUSE], ...config }, locale);
+  await o.page.waitForFunction(() => (window as any).kfApp?.session?.status === 'ready');
+  await o.page.click(`[data-screen="${id}"]`);
+  await resetRequests(o.page);
+  return o;
+}
+
+const NEW = { ...MOUSE, Version: 'QZK-ZMC-V1.2.0' };
+
+describe('firmware update', () => {
+  // [case, update states sent, status shown, text shown]
+  const CASES: [string, string[], string, RegExp][] = [
+    ['done', ['5', '40', '100'], 'done', /QZK-ZMC-V1\.2\.0 · 01.*QZK-ZMC-V1\.1\.0 · 01/],
+    ['failed-early', ['5', '-1'], 'failed', /did not start|没有开始/],
+    ['failed-late', ['5', '40', '-1'], 'failed', /40%/],
+  ];
+  for (const locale of ['en-US', 'zh-CN'])
+    it.each(CASES)(`${locale}: %s`, async (name, states, status, text) => {
+      const o = await screen('updates', { dialogPath: '/home/u/fw.bin' }, locale);
+      const { page } = o;
+      await page.click('.update-device .btn');
+      await page.waitForSelector('.dialog .banner.warn');
+      if (name === 'done') await shot(page, `${locale}-updates-confirm`);
+      await page.click('.dialog .btn.primary');
+      await emit(page, 'RefreshUpdateState', [states[0]]);
+      await page.waitForSelector('[role="progressbar"][aria-valuenow="5"]');
+      expect(await page.isDisabled('.update-device .btn')).toBe(true); // one update at a time
+      if (name === 'done') await shot(page, `${locale}-updates-running`);
+      if (name === 'done') await page.evaluate((d) => ((window as any).__mock.devices = [d]), NEW);
+      for (const s of states.slice(1)) await emit(page, 'RefreshUpdateState', [s]);
+      await page.waitForSelector(`.update-job[data-status="${status}"]`);
+      await page.waitForFunction((re) => new RegExp(re).test(document.querySelector('.update-result')?.textContent ?? ''), text.source);
+      await shot(page, `${locale}-updates-${name}`);
+      expect(await sent(o)).toEqual([{ FuncName: 'OpenFileDialog' }, { FuncName: 'ExecuteUpdateFirmware', Version: MOUSE.Version, FilePath: '/home/u/fw.bin' }]);
+      await o.context.close();
+    });
+
+  // [dialog answer, error shown]
+  it.each([
+    ['/home/u/song.mp3', 'Not a firmware image: /home/u/song.mp3'],
+    [undefined, null],
+  ])('a chosen file %s is not sent', async (dialogPath, error) => {
+    const o = await screen('updates', { dialogPath }, 'en-US');
+    await o.page.focus('.update-device .btn');
+    await o.page.keyboard.press('Enter');
+    await expect.poll(async () => (await sent(o)).length).toBe(1);
+    expect(await o.page.textContent('.update-device')).toContain(error ?? 'Installed firmware');
+    expect(await o.page.$('.dialog')).toBeNull();
+    await o.context.close();
+  });
+});
+
+const INFO = JSON.stringify({ Title: 'Night Drive', Artist: 'Mira', Album: 'Roads', Year: '', LeftVolume: '90', RightVolume: '90', Time: '03:07' }, null, 4);
+const FRAME = (ms: number) =>
+  `VisualizeMusice(${JSON.stringify({ LeftChannel: Array.from({ length: 257 }, (_, i) => (i * 7) % 100), RightChannel: Array(257).fill(30), CurTime: '00:05', Position: ms, SeekTime: '187000', Rotate: '3' }, null, 4)})`;
+
+describe('music', () => {
+  for (const locale of ['en-US', 'zh-CN'])
+    it(`${locale}: plays, pauses, resumes, seeks and sets the volume, drawing each frame`, async () => {
+      const o = await screen('music', { dialogPath: '/home/u/night.mp3', rules: [{ match: { FuncName: 'GetMusicInfo' }, answer: [true, INFO] }] }, locale);
+      const { page } = o;
+      await shot(page, `${locale}-music-empty`);
+      await page.click('.screen-head .btn.primary');
+      await page.waitForSelector('.music-tags:has-text("Night Drive")');
+      expect(await page.textContent('.music-tags')).toContain('03:07');
+      await emit(page, 'OnRGBMusicData', [FRAME(5000)]);
+      await page.waitForFunction(() => document.querySelector('.timeline .clock')?.textContent === '00:05');
+      expect(await page.evaluate(() => (window as any).kfApp.music.drawStats.frames)).toBe(1);
+      await shot(page, `${locale}-music-playing`);
+      await page.click('.btn.round'); // pause
+      await page.waitForSelector('.btn.round[aria-label="Resume"], .btn.round[aria-label="继续"]');
+      await page.click('.btn.round'); // resume
+      await page.waitForSelector('.btn.round[aria-label="Pause"], .btn.round[aria-label="暂停"]');
+      await page.focus('.timeline input');
+      await page.keyboard.press('ArrowRight');
+      await page.focus('.music-volume input[type="range"]');
+      await page.keyboard.press('ArrowLeft');
+      const music = (r: Record<string, string>) => ({ ...r, FuncName: undefined });
+      await expect.poll(async () => (await sent(o)).map(music)).toEqual([
+        {},
+        { Event: 'PlayMusic', Url: '/home/u/night.mp3' },
+        {},
+        { Event: 'PauseMusic' },
+        { Event: 'ResumeMusic' },
+        { Event: 'SeekPosition', RefreshPosition: '6000' },
+        { Event: 'SetPlayerVolume', L: '79', R: '80' }, // resume fades both sides in to 80
+      ]);
+      expect((await sent(o)).map((r) => r.FuncName)).toEqual(['OpenFileDialog', 'RGBMusicPlay', 'GetMusicInfo', 'RGBMusicPlay', 'RGBMusicPlay', 'RGBMusicPlay', 'RGBMusicPlay']);
+      await o.context.close();
+    });
+
+  it('lights the devices from the bass, one write at a time, and gives each its brightness back', async () => {
+    const o = await screen('music', { dialogPath: '/home/u/night.mp3', rules: [{ match: { FuncName: 'GetMusicInfo' }, answer: [true, INFO] }, { match: { FuncName: 'WriteDeviceMultimedia' }, answer: 'hold' }] }, 'en-US');
+    const { page } = o;
+    await page.click('.screen-head .btn.primary');
+    await page.waitForSelector('.music');
+    await page.click('.music [role="switch"]');
+    const bass = (v: number) => FRAME(5000).replace(/"LeftChannel": \[[^\]]*\]/, `"LeftChannel": [0, ${Array(256).fill(v).join(', ')}]`);
+    await emit(page, 'OnRGBMusicData', [bass(42)]); // level 1 + 0.42 × 4 = 3, held unanswered
+    await emit(page, 'OnRGBMusicData', [bass(100)]); // dropped: the last write is not answered yet
+    await page.evaluate(() => (window as any).__mock.release());
+    await emit(page, 'OnRGBMusicData', [bass(42)]); // unchanged: nothing sent
+    await emit(page, 'OnRGBMusicData', [bass(100)]);
+    await page.evaluate(() => new Promise((r) => setTimeout(r, 50)).then(() => (window as any).__mock.release()));
+    await page.click('.music [role="switch"]');
+    await page.evaluate(() => new Promise((r) => setTimeout(r, 50)).then(() => (window as any).__mock.release()));
+    const own = await page.evaluate(() => {
+      const s = (window as any).kfApp.session;
+      return Number(s.profile.value(`LightBrightness${s.profile.lightSets(s.mode)[0]}`, s.mode));
+    });
+    await expect.poll(async () => (await o.writes()).map((w) => w.DrviceDataCode)).toEqual(['0x03', '0x05', `0x0${own}`]);
+    await o.context.close();
+  });
+
+  // [case, rules, what shows]
+  const EMPTY_INFO = JSON.stringify({ Title: '', Artist: '', Album: '', LeftVolume: '100', RightVolume: '100', Time: '00:00' });
+  it.each([
+    ['unreadable', [{ match: { FuncName: 'GetMusicInfo' }, answer: [true, EMPTY_INFO] }], '.banner.error'],
+    ['no play answer', [{ match: { FuncName: 'RGBMusicPlay' }, answer: 'none' }], '.notice.error'],
+    ['no information', [{ match: { FuncName: 'GetMusicInfo' }, answer: 'none' }], '.notice.error'],
+  ] as const)('%s', async (name, rules, selector) => {
+    for (const locale of name === 'unreadable' ? ['en-US', 'zh-CN'] : ['en-US']) {
+      const o = await screen('music', { dialogPath: '/home/u/notes.txt', rules: rules as unknown as MockConfig['rules'] }, locale);
+      await o.page.click('.screen-head .btn.primary');
+      await o.page.waitForSelector(selector, { timeout: 12000 });
+      if (locale === 'en-US') expect(await o.page.textContent(selector)).toMatch(/could not be played: notes\.txt|did not answer/);
+      expect(await o.page.$('.music')).toBeNull();
+      if (name === 'unreadable') await shot(o.page, `${locale}-music-unreadable`);
+      await o.context.close();
+    }
+  });
+});
