@@ -195,7 +195,8 @@ describe('answers and failures', () => {
     const { page, requests, context } = await ready({ devices: [MOUSE], dialogPath: path, files: { ...(await import('./harness')).ALL_FILES, ['file:' + path]: '<html/>' } });
     await goto(page, 'profiles');
     await page.click('.btn:has-text("Export")');
-    await page.waitForSelector('.notice.info');
+    // The export's notice closes by itself after a few seconds: wait for the save instead.
+    await expect.poll(async () => (await requests()).some((r) => r.FuncName === 'savexml'), { timeout: 10000 }).toBe(true);
     await page.click('.btn:has-text("Import")');
     await page.waitForSelector('.notice.error:has-text("not a device profile")');
     const sent = (await requests()).map((r) => [r.FuncName, r.FilePath ?? '']);
