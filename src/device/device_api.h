@@ -17,6 +17,9 @@ class DeviceListSource {
 public:
     virtual ~DeviceListSource() = default;
     virtual DeviceMap buildDeviceList() = 0;
+    // Whether the vendor device library was found and loaded: without it the list is empty
+    // whatever is plugged in, and the pages say so instead of "no device connected".
+    virtual bool libraryLoaded() const { return true; }
 };
 
 // Direct device requests of the device worker (device_data_handler), called on the GUI thread.

@@ -19,6 +19,7 @@ public:
     // Clears the process-wide device map, fills it from one enumeration (entries whose path
     // contains "col02", keyed by "Version", a later entry winning) and returns a copy.
     kf::device::DeviceMap buildDeviceList() override;
+    bool libraryLoaded() const override { return devices_handler::libraryLoaded(); }
 
     // The process-wide device map as the last build left it (empty before the first).
     static kf::device::DeviceMap deviceMap();

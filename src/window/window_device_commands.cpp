@@ -165,6 +165,16 @@ void Window::cmdGetVirtualDeviceStatus(const QVariantMap&, const QueryCallbackPt
     answerSuccess(cb, virtualDeviceConnected_ ? QStringLiteral("success") : QStringLiteral("failed"));
 }
 
+// Answered like "GetVirtualDeviceStatus": "success" when the vendor device library is loaded,
+// "failed" when the client runs without one (it then lists no devices).
+void Window::cmdGetDeviceLibraryStatus(const QVariantMap&, const QueryCallbackPtr& cb) {
+    if (!components_.deviceList) {
+        return;  // device discovery owns the library
+    }
+    answerSuccess(
+        cb, components_.deviceList->libraryLoaded() ? QStringLiteral("success") : QStringLiteral("failed"));
+}
+
 bool Window::GetVirtualDeviceStatus() {
     return virtualDeviceConnected_;
 }

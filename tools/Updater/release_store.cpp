@@ -15,6 +15,7 @@
 
 #include "cefclient/theme_archive.h"
 #include "cefclient/update_digest.h"
+#include "file_descriptor.h"
 #include "safe_tree.h"
 
 namespace kf::updater {
@@ -25,30 +26,6 @@ const QString kReleases = QStringLiteral("releases");
 constexpr int kMaxUpdateEntries = 100000;  // files and folders of one update
 const QString kCurrent = QStringLiteral("current");
 const QString kPrevious = QStringLiteral("previous");
-
-QString systemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-QByteArray native(const QString& name) {
-    return QFile::encodeName(name);
-}
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // The release a link of the store names ("releases/<name>"), or empty.
 QString linkedRelease(int storeFd, const QString& link) {

@@ -14,35 +14,11 @@
 #include <cstring>
 
 #include "cefclient/update_digest.h"
+#include "file_descriptor.h"
 
 namespace kf::updater {
 
 namespace {
-
-QString systemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-QByteArray native(const QString& name) {
-    return QFile::encodeName(name);
-}
-
-// Closes a descriptor when it goes out of scope.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool writeAll(int fd, const char* data, ssize_t size) {
     while (size > 0) {

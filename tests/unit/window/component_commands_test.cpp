@@ -40,6 +40,10 @@ TEST_F(ComponentCommands, DeviceListIsACompactArrayInKeyOrderAndNoneWhenEmpty) {
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "GetDevicesList"}}),
               Answers{ok(R"([{"Sn":"1","Version":"KB1"},{"Sn":"2","Version":"MG2"}])")});
     EXPECT_EQ(window.deviceMap().keys(), (QStringList{"KB1", "MG2"}));
+    // Whether the list can have devices at all: the vendor library was loaded or not.
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "GetDeviceLibraryStatus"}}), Answers{ok("success")});
+    devices.loaded = false;
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "GetDeviceLibraryStatus"}}), Answers{ok("failed")});
 }
 
 TEST_F(ComponentCommands, RestartAnswersTheOperationsResult) {

@@ -105,7 +105,8 @@ TEST(WindowInterface, CommandTableHasAllFortyTwoNamesInOrder) {
                                   "ExecuteUpdateFirmware",
                                   "GetVirtualDeviceStatus",
                                   "RGBMusicPlay",
-                                  "GetMusicInfo"};
+                                  "GetMusicInfo",
+                                  "GetDeviceLibraryStatus"};
     EXPECT_EQ(Window::commandNames(), expected);
     // Names that differ only in case or by a letter are distinct rows, never merged.
     EXPECT_EQ(Window::commandNames().removeDuplicates(), 0);

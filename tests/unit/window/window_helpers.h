@@ -60,10 +60,12 @@ class FakeDevices : public kf::device::DeviceListSource, public kf::device::Devi
 public:
     kf::device::DeviceMap list;
     bool result = true;
-    QStringList calls;  // one line per call: name and arguments joined by "|"
+    bool loaded = true;  // whether the vendor library was loaded
+    QStringList calls;   // one line per call: name and arguments joined by "|"
     QStringList lastItems;
 
     kf::device::DeviceMap buildDeviceList() override;
+    bool libraryLoaded() const override { return loaded; }
     bool restartDevice(const QString& key) override;
     bool writeDeviceCode(const QString& key, const QString& index, const QString& code,
                          const QString& length) override;

@@ -401,6 +401,14 @@ export class CommandClient {
     return answer.text === 'success' ? true : answer.text === 'failed' ? false : null;
   }
 
+  // Whether the client loaded the vendor device library: without it no device is ever listed.
+  // true, false, or null when the client did not answer.
+  async getDeviceLibraryStatus(): Promise<boolean | null> {
+    const answer = await this.command('GetDeviceLibraryStatus', {}, TIMEOUTS.system);
+    if (!answer.ok) return null;
+    return answer.text === 'success' ? true : answer.text === 'failed' ? false : null;
+  }
+
   startMouseTracks(): Promise<Answer> {
     return this.command('mouseTracks', { status: TRACKS_START }, TIMEOUTS.system, SUCCESS.tracks);
   }

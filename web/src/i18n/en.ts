@@ -62,6 +62,8 @@ export const en = {
     emptyTitle: 'No device connected',
     emptyBody: 'Plug your mouse or keyboard into a USB port. It shows up here by itself.',
     emptyTip: 'Using a hub? Try a port on the computer itself.',
+    noLibraryTitle: 'No device library',
+    noLibraryBody: 'The client found no device library (libUsbInterface.so beside the program), so it cannot see any device. Install your devices\' library, or the kestrafon-emulator package to try the client with emulated devices, then start the client again.',
     listFailed: 'The device list could not be read.',
     refresh: 'Refresh',
     mouse: 'Mouse',

@@ -64,6 +64,8 @@ export const zh: typeof en = {
     emptyTitle: '没有连接设备',
     emptyBody: '把鼠标或键盘插入 USB 接口，它会自动出现在这里。',
     emptyTip: '使用了集线器？请试试电脑自身的接口。',
+    noLibraryTitle: '没有设备库',
+    noLibraryBody: '客户端没有找到设备库（程序旁的 libUsbInterface.so），因此看不到任何设备。请安装设备的库，或安装 kestrafon-emulator 软件包以用模拟设备试用客户端，然后重新启动客户端。',
     listFailed: '无法读取设备列表。',
     refresh: '刷新',
     mouse: '鼠标',

@@ -74,6 +74,8 @@ export class App {
   readonly t: Strings;
   devices: DeviceInfo[] = [];
   devicesState: 'loading' | 'ready' | 'error' = 'loading';
+  // The client runs without a device library: an empty list then says so, not "plug one in".
+  deviceLibraryMissing = false;
   sessions = new Map<string, Session>();
   selected: string | null = null;
   screen: ScreenId = 'devices';
@@ -186,6 +188,7 @@ export class App {
     }
     this.devices = list;
     this.devicesState = 'ready';
+    this.deviceLibraryMissing = list.length === 0 && (await this.protocol.getDeviceLibraryStatus()) === false;
     const keys = new Set(list.map((d) => d.Version));
     for (const [key, s] of Array.from(this.sessions.entries())) {
       if (keys.has(key)) continue;

@@ -47,6 +47,7 @@ export interface MockConfig {
   rules?: { match: Record<string, string>; answer: [boolean, string] | 'none' | 'hold' }[];
   dialogPath?: string;
   virtualStatus?: string;
+  libraryStatus?: string;
   delay?: number;
 }
 

@@ -245,6 +245,13 @@ describe('events', () => {
     await page.waitForSelector('.empty:has-text("No device connected")', { timeout: 5000 });
     await context.close();
   });
+
+  it('says when the client has no device library instead of asking to plug a device in', async () => {
+    const { page, context } = await open({ devices: [], libraryStatus: 'failed' });
+    await page.waitForSelector('.empty:has-text("No device library")', { timeout: 8000 });
+    expect(await page.$('.empty:has-text("No device connected")')).toBeNull();
+    await context.close();
+  });
 });
 
 describe('keyboard only', () => {

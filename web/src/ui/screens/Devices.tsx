@@ -94,7 +94,10 @@ export function DevicesScreen() {
           </button>
         </div>
       )}
-      {app.devicesState === 'ready' && sessions.length === 0 && (
+      {app.devicesState === 'ready' && sessions.length === 0 && app.deviceLibraryMissing && (
+        <Empty icon="usb" title={t.noLibraryTitle} body={t.noLibraryBody} />
+      )}
+      {app.devicesState === 'ready' && sessions.length === 0 && !app.deviceLibraryMissing && (
         <Empty icon="usb" title={t.emptyTitle} body={t.emptyBody}>
           <p class="hint">{t.emptyTip}</p>
         </Empty>
