@@ -273,7 +273,7 @@ export const en = {
     notProfile: 'This file is not a device profile; nothing was changed.',
     wrongKind: 'This profile is for another kind of device; nothing was changed.',
     readFailed: 'The file could not be read; nothing was changed.',
-    exportFailed: 'The profile could not be exported.',
+    exportFailed: 'The profile could not be written to {path}: the folder is not writable, or the file was not chosen in the save dialog. The log (kestrafon.log) names the reason.',
     stored: 'Kept on this computer; restored when the client starts.',
     nameTaken: 'A profile with this name exists.',
     lastOne: 'A device keeps at least one profile.',

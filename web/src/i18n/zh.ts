@@ -275,7 +275,7 @@ export const zh: typeof en = {
     notProfile: '这个文件不是设备配置方案，未做任何更改。',
     wrongKind: '这个方案属于另一类设备，未做任何更改。',
     readFailed: '无法读取这个文件，未做任何更改。',
-    exportFailed: '无法导出配置方案。',
+    exportFailed: '无法把配置方案写入 {path}：文件夹不可写，或该文件不是在保存对话框中选择的。日志（kestrafon.log）中写明了原因。',
     stored: '保存在本机，客户端启动时自动恢复。',
     nameTaken: '已有同名方案。',
     lastOne: '每个设备至少保留一个方案。',

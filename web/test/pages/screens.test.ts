@@ -211,6 +211,16 @@ describe('answers and failures', () => {
     await context.close();
   });
 
+  it('says where and why an export was refused', async () => {
+    const path = '/home/u/Documents/mine.pfd';
+    const rules = [{ match: { FuncName: 'ModifyFileFromStr' }, answer: [false, 'ModifyFileFromStr failed'] as [boolean, string] }];
+    const { page, context } = await ready({ devices: [MOUSE], dialogPath: path, rules });
+    await goto(page, 'profiles');
+    await page.click('.btn:has-text("Export")');
+    await page.waitForSelector(`.notice.error:has-text("${path}"):has-text("not writable")`);
+    await context.close();
+  });
+
   it('sets the pointer speed and acceleration', async () => {
     const { page, requests, context } = await open({ devices: [] });
     await goto(page, 'pointer');

@@ -97,7 +97,7 @@ export function ProfilesScreen() {
     const written = await app.protocol.modifyFileFromStr(path, out.serialize());
     const saved = written.ok ? await app.protocol.savexml() : written;
     if (saved.ok) app.notify('info', fmt(t.exported, { path }));
-    else app.notify('error', t.exportFailed, () => void exportProfile());
+    else app.notify('error', fmt(t.exportFailed, { path }), () => void exportProfile());
   };
   const importProfile = async () => {
     const chosen = await app.protocol.openFileDialog();
