@@ -34,10 +34,12 @@ WATCH = '''(() => { window.__states = [];
 
 def start(tmp, env):
     log_path = os.path.join(tmp, 'kestrafon.log')
+    # The log is appended to: a restart waits for a line of its own, not the first start's.
+    starts = read_text(log_path).count('pages: interactive')
     proc = start_client(APP_DIR, log_path, env)
-    ready = wait_for(lambda: 'pages: interactive' in read_text(log_path), 30)
+    ready = wait_for(lambda: read_text(log_path).count('pages: interactive') > starts, 60)
     window = (wait_for(lambda: xdotool('search', '--onlyvisible', '--name', 'Vorkanta')) or '').split('\n')[0]
-    probe = wait_for(lambda: PageProbe.connect(int(env['QTWEBENGINE_REMOTE_DEBUGGING'].split(':')[1])), 10)
+    probe = wait_for(lambda: PageProbe.connect(int(env['QTWEBENGINE_REMOTE_DEBUGGING'].split(':')[1])), 30)
     check(ready and window and probe, 'the client shows its pages')
     check(wait_for(lambda: probe and probe.eval('window.kfApp && window.kfApp.sessionOfKind("mouse") && '
                                                 'window.kfApp.sessionOfKind("mouse").status === "ready"'), 20),
