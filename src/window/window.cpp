@@ -329,6 +329,7 @@ const Window::CommandRow* Window::commandTable(int* count) {
         {"GetVirtualDeviceStatus", &Window::cmdGetVirtualDeviceStatus},
         {"RGBMusicPlay", &Window::cmdRGBMusicPlay},
         {"GetMusicInfo", &Window::cmdGetMusicInfo},
+        {"GetClientUpdate", &Window::cmdGetClientUpdate},
     };
     *count = int(sizeof(table) / sizeof(table[0]));
     return table;

@@ -63,7 +63,7 @@ TEST(WindowInterface, MetaObjectHoldsTheTwentyFourMembersInDeclarationOrder) {
               "bool");
 }
 
-TEST(WindowInterface, CommandTableHasAllFortyTwoNamesInOrder) {
+TEST(WindowInterface, CommandTableHasAllFortyThreeNamesInOrder) {
     const QStringList expected = {"LoginMain",
                                   "GetDevicesList",
                                   "RestDevice",
@@ -105,7 +105,8 @@ TEST(WindowInterface, CommandTableHasAllFortyTwoNamesInOrder) {
                                   "ExecuteUpdateFirmware",
                                   "GetVirtualDeviceStatus",
                                   "RGBMusicPlay",
-                                  "GetMusicInfo"};
+                                  "GetMusicInfo",
+                                  "GetClientUpdate"};
     EXPECT_EQ(Window::commandNames(), expected);
     // Names that differ only in case or by a letter are distinct rows, never merged.
     EXPECT_EQ(Window::commandNames().removeDuplicates(), 0);
