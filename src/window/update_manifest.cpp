@@ -87,8 +87,17 @@ bool parseUpdateManifest(const QByteArray& body, UpdateManifest* out, QString* e
         return fail(error,
                     QStringLiteral("\"size\" is not a whole number of bytes from 1 to %1").arg(kMaxPackage));
     m.size = qint64(bytes);
-    if (o.contains(QLatin1String("notes")) && !requiredText(o, "notes", kMaxNotes, &m.notes, error))
-        return false;
+    const QJsonValue notes = o.value(QLatin1String("notes"));
+    if (!notes.isUndefined()) {
+        // May be empty: a release without notes.
+        if (!notes.isString())
+            return fail(error, QStringLiteral("\"notes\" is not a text"));
+        m.notes = notes.toString();
+        if (m.notes.size() > kMaxNotes)
+            return fail(error, QStringLiteral("\"notes\" is longer than %1").arg(kMaxNotes));
+        if (!printable(m.notes))
+            return fail(error, QStringLiteral("\"notes\" holds control characters"));
+    }
     const QJsonValue firmware = o.value(QLatin1String("firmware"));
     if (!firmware.isUndefined()) {
         if (!firmware.isObject())
