@@ -16,24 +16,41 @@ export const INSTALL_WAIT_MS = 120000;
 
 export type ClientPhase = 'checking' | 'ready' | 'downloading' | 'installing' | 'restarting' | 'failed';
 
-// Compares dotted versions part by part, numbers as numbers: <0, 0 or >0.
+// Compares versions part by part, numbers as numbers and letters as text ("2.10" after "2.9",
+// "rc10" after "rc2"): <0, 0 or >0. A release is newer than its pre-releases ("2.1.0" after
+// "2.1.0-rc1"), and a missing number counts as 0 ("2.0" equals "2.0.0").
 export function compareVersions(a: string, b: string): number {
-  const pa = a.split(/[.+-]/);
-  const pb = b.split(/[.+-]/);
+  const pa = a.match(/\d+|[^\d.+_-]+/g) ?? [];
+  const pb = b.match(/\d+|[^\d.+_-]+/g) ?? [];
+  const num = (x: string) => /^\d+$/.test(x);
   for (let i = 0; i < Math.max(pa.length, pb.length); i++) {
-    const x = pa[i] ?? '0';
-    const y = pb[i] ?? '0';
-    const d = /^\d+$/.test(x) && /^\d+$/.test(y) ? Number(x) - Number(y) : x.localeCompare(y);
+    const x = pa[i];
+    const y = pb[i];
+    if (x === undefined) return num(y!) ? (Number(y) > 0 ? -1 : 0) : 1;
+    if (y === undefined) return num(x) ? (Number(x) > 0 ? 1 : 0) : -1;
+    const d = num(x) && num(y) ? Number(x) - Number(y) : num(x) ? 1 : num(y) ? -1 : x.localeCompare(y);
     if (d) return d;
   }
   return 0;
 }
 
-// The package's file name in the update folder: the last part of its address, letters, digits
-// and . _ - only.
+// The package's file name in the update folder: the last part of its address's path, letters,
+// digits and . _ - only.
 export function packageName(url: string): string {
-  const last = decodeURIComponent(url.replace(/[?#].*$/, '').replace(/\/+$/, '').split('/').pop() ?? '').replace(/[^\w.-]/g, '');
-  return last && last !== '.' && last !== '..' ? last : 'update.kfa';
+  let path = '';
+  try {
+    path = new URL(url).pathname;
+  } catch {
+    // not an address: the default name
+  }
+  let last = path.replace(/\/+$/, '').split('/').pop() ?? '';
+  try {
+    last = decodeURIComponent(last);
+  } catch {
+    // a broken escape stays as it is and loses its % below
+  }
+  last = last.replace(/[^\w.-]/g, '');
+  return last && !/^\.+$/.test(last) ? last : 'update.kfa';
 }
 
 export class ClientUpdates {

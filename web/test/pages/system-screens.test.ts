@@ -74,6 +74,7 @@ describe('client update', () => {
       await page.waitForSelector('.client-update[data-phase="downloading"]');
       await emit(page, 'RefreshDownState', [GOOD.size, GOOD.size / 4, '/opt/kestrafon/update/kestrafon-2.1.0.kfa']);
       await page.waitForSelector('[role="progressbar"][aria-valuenow="25"]');
+      expect(await page.isDisabled('.update-device .btn')).toBe(true); // no flash while the client updates
       expect(await page.textContent('.client-update .update-bar-text')).toMatch(/768\.0 KB.*3\.0 MB/);
       if (name === 'restart') await shot(page, `${locale}-client-downloading`);
       await emit(page, 'RefreshDownState', [100, 100, '/opt/kestrafon/update/kestrafon-2.1.0.kfa']);

@@ -175,7 +175,8 @@ function DeviceRow({ d }: { d: DeviceInfo }) {
     if ('path' in chosen) setFile(chosen.path);
     else setError(chosen.error === 'notBin' ? fmt(t.notBin, { file: chosen.text }) : fmt(t.dialogFailed, { reason: chosen.text }));
   };
-  const busy = app.firmware.running;
+  // One update at a time: the client's quit for its update would cut a flash short.
+  const busy = app.firmware.running || (app.clientUpdate.busy && app.clientUpdate.phase !== 'checking');
   return (
     <li class="update-device" data-device={d.Version}>
       <div class="grow">
