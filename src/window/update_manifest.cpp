@@ -10,6 +10,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QUrl>
 #include <memory>
 
@@ -142,8 +143,8 @@ QString clientUpdateAnswer(const QString& runningVersion, const QString& updateU
     return QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact));
 }
 
-UpdateManifestFetcher::UpdateManifestFetcher(QObject* parent)
-    : QObject(parent), network_(new QNetworkAccessManager(this)) {
+UpdateManifestFetcher::UpdateManifestFetcher(QObject* parent, int timeoutMs)
+    : QObject(parent), network_(new QNetworkAccessManager(this)), timeoutMs_(timeoutMs) {
     network_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
 }
 
@@ -158,7 +159,7 @@ void UpdateManifestFetcher::fetch(const QString& url, std::function<void(const C
         return;
     }
     QNetworkRequest request{QUrl(url)};
-    request.setTransferTimeout(kTimeoutMs);
+    request.setTransferTimeout(timeoutMs_);
     request.setMaximumRedirectsAllowed(3);
     QNetworkReply* reply = network_->get(request);
     auto finished = std::make_shared<bool>(false);
@@ -172,6 +173,14 @@ void UpdateManifestFetcher::fetch(const QString& url, std::function<void(const C
         reply->deleteLater();
         done(offer);
     };
+    // The transfer timeout ends a silent server; this ends one that trickles.
+    const QString late = QStringLiteral("no answer within %1 ms").arg(timeoutMs_);
+    QTimer::singleShot(timeoutMs_, reply, [finish, late] {
+        ClientUpdateOffer offer;
+        offer.status = ClientUpdateOffer::Network;
+        offer.reason = late;
+        finish(offer);
+    });
     connect(reply, &QNetworkReply::downloadProgress, this, [reply, finish](qint64 received, qint64) {
         if (received > kMaxBytes ||
             reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxBytes) {
@@ -181,12 +190,12 @@ void UpdateManifestFetcher::fetch(const QString& url, std::function<void(const C
             finish(offer);
         }
     });
-    connect(reply, &QNetworkReply::finished, this, [reply, finish] {
+    connect(reply, &QNetworkReply::finished, this, [reply, finish, late] {
         ClientUpdateOffer offer;
         if (reply->error() != QNetworkReply::NoError) {
             offer.status = ClientUpdateOffer::Network;
             offer.reason = reply->error() == QNetworkReply::OperationCanceledError
-                               ? QStringLiteral("no answer within %1 s").arg(kTimeoutMs / 1000)
+                               ? late
                                : reply->errorString().left(200);
         } else if (!parseUpdateManifest(reply->read(kMaxBytes + 1), &offer.manifest, &offer.reason)) {
             offer.status = ClientUpdateOffer::Invalid;

@@ -58,21 +58,23 @@ struct ClientUpdateOffer {
 QString clientUpdateAnswer(const QString& runningVersion, const QString& updateUrl,
                            const ClientUpdateOffer& offer);
 
-// Fetches manifests: each request ends within kTimeoutMs, reads at most kMaxBytes, follows no
-// redirect to a less safe scheme, and calls its callback exactly once (never after the fetcher
-// is destroyed).
+// Fetches manifests: each request ends within kTimeoutMs (however slowly the server sends), reads at most
+// kMaxBytes, follows no redirect to a less safe scheme, and calls its callback exactly once (never after the
+// fetcher is destroyed).
 class UpdateManifestFetcher : public QObject {
     Q_OBJECT
 public:
     static constexpr int kTimeoutMs = 10000;
 
-    explicit UpdateManifestFetcher(QObject* parent = nullptr);
+    // timeoutMs: kTimeoutMs; tests wait less.
+    explicit UpdateManifestFetcher(QObject* parent = nullptr, int timeoutMs = kTimeoutMs);
     ~UpdateManifestFetcher() override;
 
     void fetch(const QString& url, std::function<void(const ClientUpdateOffer&)> done);
 
 private:
     QNetworkAccessManager* network_;
+    int timeoutMs_;
 };
 
 }  // namespace kf::window

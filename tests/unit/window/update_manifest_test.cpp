@@ -111,6 +111,8 @@ TEST(UpdateManifestFetcher, AnswersEachOutcomeOnce) {
     OneAnswerServer good(http(kGood));
     OneAnswerServer garbage(http("<html>not here</html>"));
     OneAnswerServer huge(http(QByteArray(200000, ' ')));
+    OneAnswerServer silent("");
+    OneAnswerServer trickle("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n{");
     QTcpServer closed;
     closed.listen(QHostAddress::LocalHost);
     const QString closedUrl = QStringLiteral("http://127.0.0.1:%1/m").arg(closed.serverPort());
@@ -121,9 +123,11 @@ TEST(UpdateManifestFetcher, AnswersEachOutcomeOnce) {
         {garbage.url(), ClientUpdateOffer::Invalid},
         {huge.url(), ClientUpdateOffer::Invalid},
         {closedUrl, ClientUpdateOffer::Network},
+        {silent.url(), ClientUpdateOffer::Network},
+        {trickle.url(), ClientUpdateOffer::Network},
         {QStringLiteral("file:///etc/hostname"), ClientUpdateOffer::Invalid},
     };
-    kf::window::UpdateManifestFetcher fetcher;
+    kf::window::UpdateManifestFetcher fetcher(nullptr, 500);
     for (const auto& [url, status] : cases) {
         int calls = 0;
         ClientUpdateOffer got;
