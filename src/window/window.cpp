@@ -329,6 +329,7 @@ const Window::CommandRow* Window::commandTable(int* count) {
         {"GetVirtualDeviceStatus", &Window::cmdGetVirtualDeviceStatus},
         {"RGBMusicPlay", &Window::cmdRGBMusicPlay},
         {"GetMusicInfo", &Window::cmdGetMusicInfo},
+        {"GetClientUpdate", &Window::cmdGetClientUpdate},
         {"GetDeviceLibraryStatus", &Window::cmdGetDeviceLibraryStatus},
     };
     *count = int(sizeof(table) / sizeof(table[0]));

@@ -45,6 +45,7 @@ class UrlOpener;
 }  // namespace kf::platform
 namespace kf::window {
 class Updates;
+class UpdateManifestFetcher;
 }  // namespace kf::window
 
 class Window : public PsMainWindow, public kf::input::TriggerTarget {
@@ -266,6 +267,7 @@ private:
     // Update commands (window_update_commands.cpp).
     void cmdExecuteUpdateClient(const QVariantMap& args, const QueryCallbackPtr& cb);
     void cmdExecuteUpdateFirmware(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdGetClientUpdate(const QVariantMap& args, const QueryCallbackPtr& cb);
 
     // Music commands (window_music_commands.cpp).
     void cmdRGBMusicPlay(const QVariantMap& args, const QueryCallbackPtr& cb);
@@ -313,4 +315,5 @@ private:
     std::function<void()> markUpdatePending_;
     std::unique_ptr<kf::platform::UpdaterLauncher> updaterLauncher_;
     std::unique_ptr<kf::window::Updates> updates_;
+    kf::window::UpdateManifestFetcher* manifestFetcher_ = nullptr;  // a child, made at the first request
 };

@@ -2,6 +2,8 @@
 // listing, digest verification and command-line errors.
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -99,6 +101,33 @@ TEST_F(ToolsTest, ArchiveBuildsListsAndUnpacks) {
     ASSERT_TRUE(theme_archive::unpack(dir_.path() + "/app", "theme.dat", target));
     EXPECT_EQ(kftest::filesBelow(target), kftest::filesBelow(source_));
     EXPECT_EQ(kftest::readFile(target + "/black/js/app.js"), QByteArray("var a = 1;"));
+}
+
+TEST_F(ToolsTest, ArchiveWritesTheUpdateManifestBesideThePackage) {
+    const QString out = dir_.path() + "/site/kestrafon 2.1.kfa";
+    const kftest::ToolResult built = kftest::runTool(
+        "kestrafon-archive", {"build", source_, out, "--manifest", "https://updates.example/k/", "--version",
+                              "2.1.0", "--notes", "Faster start"});
+    ASSERT_EQ(built.exitCode, 0) << built.err.toStdString();
+    const QJsonObject m =
+        QJsonDocument::fromJson(kftest::readFile(dir_.path() + "/site/manifest.json")).object();
+    EXPECT_EQ(m.value("version").toString(), "2.1.0");
+    EXPECT_EQ(m.value("package").toString(), "https://updates.example/k/kestrafon%202.1.kfa");
+    EXPECT_EQ(qint64(m.value("size").toDouble()), QFileInfo(out).size());
+    EXPECT_EQ(m.value("notes").toString(), "Faster start");
+    // [options] that are refused before anything is written
+    const QList<QStringList> refused = {{"--manifest", "file:///srv", "--version", "2"},
+                                        {"--manifest", "https://h"},
+                                        {"--manifest", "https://h", "--version", "../2"},
+                                        {"--manifest", "https://h", "--version"}};
+    for (const QStringList& options : refused) {
+        const QString other = dir_.path() + "/other/p.kfa";
+        EXPECT_EQ(
+            kftest::runTool("kestrafon-archive", QStringList({"build", source_, other}) + options).exitCode,
+            2)
+            << options.join(' ').toStdString();
+        EXPECT_FALSE(QFileInfo::exists(other));
+    }
 }
 
 TEST_F(ToolsTest, ArchiveListVerifiesTheDigest) {

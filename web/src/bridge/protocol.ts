@@ -64,6 +64,8 @@ export const TIMEOUTS = {
   system: 3000,
   config: 4000,
   play: 10000,
+  // The client gives up on the manifest after 10 s; this leaves room for its answer.
+  manifest: 15000,
 } as const;
 
 // How long a write may take before the page says it has no answer yet. Patience, not a verdict:
@@ -110,6 +112,51 @@ export type MusicEvent = 'PauseMusic' | 'ResumeMusic' | 'PlayLoopMusic';
 export const TRACKS_START = '开始';
 export const TRACKS_STOP = '停止';
 
+// "GetClientUpdate": the running version, the UpdateUrl setting and what the client found there.
+// The client has checked the manifest already; the page checks its types once more, since a
+// client of another version may answer.
+export interface UpdateOffer {
+  version: string;
+  package: string; // http or https
+  size: number; // bytes
+  notes: string;
+  firmware: Record<string, string>;
+}
+export type ClientUpdateStatus = 'ok' | 'noUrl' | 'network' | 'invalid' | 'noAnswer';
+export interface ClientUpdate {
+  status: ClientUpdateStatus;
+  running: string;
+  updateUrl: string;
+  reason: string;
+  offer: UpdateOffer | null;
+}
+
+const isUpdateAddress = (text: unknown): text is string => typeof text === 'string' && text.length <= 2048 && /^https?:\/\/[^/\s@]+/i.test(text);
+
+export function readClientUpdate(text: string): ClientUpdate {
+  let o: Record<string, unknown>;
+  try {
+    o = JSON.parse(text) as Record<string, unknown>;
+  } catch {
+    return { status: 'invalid', running: '', updateUrl: '', reason: 'the answer is not JSON', offer: null };
+  }
+  const str = (v: unknown, max = 8000) => (typeof v === 'string' ? v.slice(0, max) : '');
+  const known: ClientUpdateStatus[] = ['ok', 'noUrl', 'network', 'invalid'];
+  let status = known.includes(o.Status as ClientUpdateStatus) ? (o.Status as ClientUpdateStatus) : 'invalid';
+  let offer: UpdateOffer | null = null;
+  const m = o.Manifest as Record<string, unknown> | undefined;
+  if (status === 'ok') {
+    const size = m?.size;
+    if (m && typeof m.version === 'string' && m.version && isUpdateAddress(m.package) && typeof size === 'number' && Number.isInteger(size) && size > 0) {
+      const firmware: Record<string, string> = {};
+      if (m.firmware && typeof m.firmware === 'object')
+        for (const [k, v] of Object.entries(m.firmware as Record<string, unknown>)) if (isUpdateAddress(v)) firmware[k.slice(0, 64)] = v;
+      offer = { version: m.version.slice(0, 32), package: m.package, size, notes: str(m.notes), firmware };
+    } else status = 'invalid';
+  }
+  return { status, running: str(o.Version, 32), updateUrl: str(o.UpdateUrl, 2048), reason: str(o.Reason, 300), offer };
+}
+
 // The key map that turns software key maps off: no trigger. The client clears its map and
 // releases the input devices, then answers it as a map it could not read.
 export const EMPTY_KEY_MAP = '<map/>';
@@ -143,6 +190,7 @@ const LOGGED = new Set([
   'ExecuteUpdateFirmware',
   'ExecuteUpdateClient',
   'DownloadFile',
+  'GetClientUpdate',
 ]);
 
 // What the log says for a command the client never answers: its outcome arrives as events.
@@ -473,6 +521,30 @@ export class CommandClient {
 
   executeUpdateClient(filePath: string): void {
     this.unanswered('ExecuteUpdateClient', { FilePath: filePath });
+  }
+
+  // The running version and the update offer; a client that does not know the command, or does
+  // not answer in time, reads as 'noAnswer'.
+  async getClientUpdate(): Promise<ClientUpdate> {
+    const answer = await this.command('GetClientUpdate', {}, TIMEOUTS.manifest);
+    if (!answer.ok) return { status: 'noAnswer', running: '', updateUrl: '', reason: answer.text, offer: null };
+    return readClientUpdate(answer.text);
+  }
+
+  // Downloads a file through the engine into the client's update folder: a hidden frame opens
+  // the address, the engine takes the file as a download, and "RefreshDownState" and then
+  // "RefreshUpdateState" (the file's full path) report it. "DownloadFile" itself does nothing
+  // in the client; it is sent so the diagnostics log shows the download.
+  downloadFile(url: string, name: string): void {
+    this.unanswered('DownloadFile', { downloadUrl: url, relativePath: name });
+    if (!this.bridge || !isUpdateAddress(url)) return;
+    const frame = document.createElement('iframe');
+    frame.hidden = true;
+    frame.setAttribute('aria-hidden', 'true');
+    frame.src = url;
+    document.body.appendChild(frame);
+    // The download goes on without the frame; a page the address showed instead goes with it.
+    window.setTimeout(() => frame.remove(), 60000);
   }
 
   private unanswered(name: string, args: Record<string, string>) {

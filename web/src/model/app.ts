@@ -10,6 +10,7 @@ import { chooseProfile, deviceId, PROFILE_NAMES, usbIdFromPath, type ProfileIden
 import { Profile, type DeviceKind } from './profile';
 import { ProfileStore, type NamedIndex } from './profileStore';
 import { FirmwareUpdates } from './updates';
+import { ClientUpdates } from './client-update';
 import { MusicPlayer } from './music';
 
 export type ScreenId = 'devices' | 'mouse' | 'keyboard' | 'macros' | 'profiles' | 'keymaps' | 'pointer' | 'music' | 'updates';
@@ -86,6 +87,7 @@ export class App {
   disconnected = new Map<string, DeviceKind>();
   readonly store: ProfileStore;
   readonly firmware = new FirmwareUpdates(this);
+  readonly clientUpdate = new ClientUpdates(this);
   readonly music = new MusicPlayer(this);
 
   private listeners: Array<() => void> = [];
@@ -136,6 +138,7 @@ export class App {
     w.RefreshMode = (n: number) => this.onDeviceMode(Number(n));
     w.RefreshDpi = (n: number) => this.onDeviceDpi(Number(n));
     this.firmware.start();
+    this.clientUpdate.start();
     this.music.start();
     void this.refreshDevices();
   }

@@ -50,6 +50,7 @@
     if (POINTER[name]) return [true, POINTER[name]];
     if (name === 'RGBMusicPlay') return [true, 'RGBMusicPlay success'];
     if (name === 'mouseTracks') return req.status === '开始' ? [true, 'mouseTracks success'] : req.status === '停止' ? [true, mock.track || ''] : null;
+    if (name === 'GetClientUpdate') return [true, JSON.stringify({ Version: '2.0.0', UpdateUrl: '', Status: 'noUrl', Reason: '' })];
     if (name === 'GetVirtualDevice') return [true, files.Virtual || ''];
     if (name === 'GetVirtualDeviceStatus') return [true, config.virtualStatus || 'success'];
     if (name === 'GetDeviceLibraryStatus') return [true, config.libraryStatus || 'success'];

@@ -13,7 +13,7 @@ const SHOTS = process.env.KF_SCREENSHOTS ?? resolve(__dirname, '../../../build/s
 mkdirSync(SHOTS, { recursive: true });
 const shot = (p: Page, name: string) => p.screenshot({ path: `${SHOTS}/pages-${name}.png` });
 
-const LISTS = ['GetDevicesList', 'GetLocalConf'];
+const LISTS = ['GetDevicesList', 'GetLocalConf', 'GetClientUpdate'];
 const sent = async (o: { requests: () => Promise<Record<string, string>[]> }) => (await o.requests()).filter((r) => !LISTS.includes(r.FuncName));
 const emit = (p: Page, name: string, args: unknown[]) => p.evaluate(([n, a]) => (window as any).__mock.emit(n, a), [name, args] as const);
 
@@ -26,6 +26,72 @@ async function screen(id: string, config: MockConfig, locale: string) {
 }
 
 const NEW = { ...MOUSE, Version: 'QZK-ZMC-V1.2.0' };
+
+describe('client update', () => {
+  const PKG = 'http://127.0.0.1:9/kestrafon-2.1.0.kfa';
+  const offer = (manifest: object, status = 'ok', reason = '') =>
+    [true, JSON.stringify({ Version: '2.0.0', UpdateUrl: 'http://127.0.0.1:9/m.json', Status: status, Reason: reason, Manifest: manifest })] as [boolean, string];
+  const GOOD = { version: '2.1.0', package: PKG, size: 3 * 1024 * 1024, notes: 'Faster start\nNew key maps', firmware: {} };
+  const rule = (answer: [boolean, string]) => ({ rules: [{ match: { FuncName: 'GetClientUpdate' }, answer }] });
+  async function clientCard(answer: [boolean, string] | null, locale: string) {
+    const o = await screen('updates', answer ? rule(answer) : {}, locale);
+    await o.page.waitForSelector('.client-update[data-phase="ready"]');
+    return o;
+  }
+
+  // [case, answer, text shown, update offered]
+  const CASES: [string, [boolean, string] | null, RegExp, boolean][] = [
+    ['offer', offer(GOOD), /2\.0\.0.*2\.1\.0 \(3\.0 MB\).*(Version 2\.1\.0 is available|有新版本).*Faster start/s, true],
+    ['latest', offer({ ...GOOD, version: '2.0.0' }), /latest version|已是最新版本/, false],
+    ['no-url', null, /UpdateUrl/, false],
+    ['network', offer({}, 'network', 'Connection refused'), /Connection refused/, false],
+    ['invalid', offer({}, 'invalid', '"size" is missing'), /"size" is missing/, false],
+    ['bad-package', offer({ ...GOOD, package: 'file:///etc/passwd' }), /did not give a usable|没有给出可用/, false],
+    ['no-answer', [false, 'unknown'], /did not answer|没有回应/, false],
+  ];
+  for (const locale of ['en-US', 'zh-CN'])
+    it.each(CASES)(`${locale}: %s`, async (name, answer, text, offered) => {
+      const o = await clientCard(answer, locale);
+      expect(await o.page.textContent('.client-update')).toMatch(text);
+      expect(!!(await o.page.$('.client-update .btn.primary'))).toBe(offered);
+      expect(await o.page.textContent('.update-list')).toContain(locale === 'en-US' ? 'Installed firmware' : '当前固件'); // nothing else breaks
+      await shot(o.page, `${locale}-client-${name}`);
+      await o.context.close();
+    });
+
+  // [case, update states after the download, phase, text]
+  const FLOWS: [string, string[], string, RegExp][] = [
+    ['restart', ['60'], 'restarting', /restart now|立即重启/],
+    ['refused', ['-1'], 'failed', /not accepted|未被接受/],
+  ];
+  for (const locale of ['en-US', 'zh-CN'])
+    it.each(FLOWS)(`${locale}: download then %s`, async (name, states, phase, text) => {
+      const o = await clientCard(offer(GOOD), locale);
+      const { page } = o;
+      await resetRequests(page);
+      await page.focus('.client-update .btn.primary');
+      await page.keyboard.press('Enter');
+      await page.waitForSelector('.client-update[data-phase="downloading"]');
+      await emit(page, 'RefreshDownState', [GOOD.size, GOOD.size / 4, '/opt/kestrafon/update/kestrafon-2.1.0.kfa']);
+      await page.waitForSelector('[role="progressbar"][aria-valuenow="25"]');
+      expect(await page.isDisabled('.update-device .btn')).toBe(true); // no flash while the client updates
+      expect(await page.textContent('.client-update .update-bar-text')).toMatch(/768\.0 KB.*3\.0 MB/);
+      if (name === 'restart') await shot(page, `${locale}-client-downloading`);
+      await emit(page, 'RefreshDownState', [100, 100, '/opt/kestrafon/update/kestrafon-2.1.0.kfa']);
+      await emit(page, 'RefreshUpdateState', ['/opt/kestrafon/update/kestrafon-2.1.0.kfa']);
+      await page.waitForSelector('.client-update[data-phase="installing"] [role="progressbar"][aria-valuenow="100"]');
+      for (const s of states) await emit(page, 'RefreshUpdateState', [s]);
+      await page.waitForSelector(`.client-update[data-phase="${phase}"]`);
+      expect(await page.textContent('.client-update')).toMatch(text);
+      expect(await page.$('.update-job')).toBeNull(); // the firmware part took none of it
+      await shot(page, `${locale}-client-${name}`);
+      expect(await o.requests()).toEqual([
+        { FuncName: 'DownloadFile', downloadUrl: PKG, relativePath: 'kestrafon-2.1.0.kfa' },
+        { FuncName: 'ExecuteUpdateClient', FilePath: '/opt/kestrafon/update/kestrafon-2.1.0.kfa' },
+      ]);
+      await o.context.close();
+    });
+});
 
 describe('firmware update', () => {
   // [case, update states sent, status shown, text shown]

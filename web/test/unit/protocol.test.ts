@@ -1,6 +1,7 @@
 import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest';
 import { CommandClient, type Bridge, type QueryOptions } from '../../src/bridge/protocol';
 import { downState, EventClient, musicFrame, updateState } from '../../src/bridge/events';
+import { compareVersions, packageName } from '../../src/model/client-update';
 
 // A bridge that answers each request from a script: [ok, text], or undefined for no answer.
 function fakeBridge(answer: (req: string) => [boolean, string] | undefined) {
@@ -152,4 +153,24 @@ describe('event client', () => {
     expect(registered.map((r) => r[0])).toEqual(['DevicesChanged']);
     expect(got).toEqual([['one', 2], ['two', 2], ['one', 1]]);
   });
+});
+
+describe('client update offer', () => {
+  it.each([
+    ['2.10.0', '2.9.9', 1],
+    ['2.0.0', '2.0', 0],
+    ['2.0.1', '2.0.0', 1],
+    ['1.9', '2.0.0', -1],
+    ['2.1.0-rc2', '2.1.0-rc10', -1],
+    ['2.1.0', '2.1.0-rc1', 1],
+    ['2.1.0-rc1', '2.1.0', -1],
+  ])('compares %s with %s', (a, b, sign) => expect(Math.sign(compareVersions(a, b))).toBe(sign));
+
+  it.each([
+    ['https://h/k/kestrafon-2.1.0.kfa?x=1', 'kestrafon-2.1.0.kfa'],
+    ['https://h/k/a%20b%2F..%2Fc.kfa', 'ab..c.kfa'],
+    ['https://h/k/..', 'update.kfa'],
+    ['https://h/', 'update.kfa'],
+    ['https://h/%E0%A4%A.kfa', 'E0A4A.kfa'],
+  ])('names the package of %s', (url, name) => expect(packageName(url)).toBe(name));
 });

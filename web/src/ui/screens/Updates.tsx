@@ -1,7 +1,8 @@
-// Updates: a new firmware image for each attached device, chosen in the open dialog, with a
-// clear warning first, the update's progress as a bar and, at the end, the firmware the
-// device reports now, or what to try next.
-import { useState } from 'preact/hooks';
+// Updates: the client's own update from the offer at its UpdateUrl (running and offered
+// version, notes, the download in bytes, then the restart), and a new firmware image for each
+// attached device, chosen in the open dialog, with a clear warning first, the update's progress
+// as a bar and, at the end, the firmware the device reports now, or what to try next.
+import { useEffect, useState } from 'preact/hooks';
 import type { DeviceInfo } from '../../bridge/protocol';
 import { fmt } from '../../i18n';
 import { firmwareText } from '../../model/updates';
@@ -63,6 +64,104 @@ function Progress() {
   );
 }
 
+// Bytes as a person reads them: 512 B, 20.5 KB, 3.2 MB.
+export function bytesText(n: number): string {
+  if (n < 1024) return `${n} B`;
+  if (n < 1024 * 1024) return `${(n / 1024).toFixed(1)} KB`;
+  return `${(n / 1024 / 1024).toFixed(1)} MB`;
+}
+
+function ClientCard() {
+  const app = useApp();
+  const t = app.t.updates;
+  const cu = app.clientUpdate;
+  useEffect(() => {
+    if (cu.phase === null) void cu.check();
+  }, [cu]);
+  const info = cu.info;
+  const offer = info?.offer ?? null;
+  const percent = cu.total > 0 ? Math.min(100, Math.floor((cu.received * 100) / cu.total)) : 0;
+  const message =
+    info && info.status !== 'ok'
+      ? fmt(t.clientStatus[info.status], { reason: info.reason || '?' })
+      : cu.phase === 'failed'
+        ? cu.failure === 'install'
+          ? t.installFailed
+          : t.downloadFailed
+        : '';
+  return (
+    <div class="card client-update" data-phase={cu.phase ?? 'checking'} data-status={info?.status ?? ''}>
+      <h2 class="card-title">{t.client}</h2>
+      <dl class="client-versions">
+        <dt>{t.runningVersion}</dt>
+        <dd class="mono" data-version="running">
+          {info?.running || '—'}
+        </dd>
+        {offer && (
+          <>
+            <dt>{t.offeredVersion}</dt>
+            <dd class="mono" data-version="offered">
+              {offer.version} <span class="hint">({bytesText(offer.size)})</span>
+            </dd>
+          </>
+        )}
+      </dl>
+      {cu.phase === 'checking' && (
+        <p class="hint" role="status">
+          {t.checking}
+        </p>
+      )}
+      {message && (
+        <p class={cu.phase === 'failed' ? 'banner error client-message' : 'hint client-message'} role={cu.phase === 'failed' ? 'alert' : 'status'}>
+          {message}
+        </p>
+      )}
+      {cu.phase === 'ready' && offer && <p role="status">{cu.newer ? fmt(t.available, { v: offer.version }) : t.latest}</p>}
+      {offer && offer.notes && (cu.newer || cu.phase !== 'ready') && (
+        <div class="client-notes">
+          <h3>{t.notes}</h3>
+          <p>{offer.notes}</p>
+        </div>
+      )}
+      {(cu.phase === 'downloading' || cu.phase === 'installing') && (
+        <>
+          <div class="update-bar" role="progressbar" aria-label={t.downloadProgress} aria-valuemin={0} aria-valuemax={100} aria-valuenow={percent} aria-valuetext={fmt(t.bytes, { received: bytesText(cu.received), total: bytesText(cu.total) })}>
+            <span style={{ width: `${percent}%` }} />
+          </div>
+          <p class="update-bar-text" aria-hidden="true">
+            {fmt(t.bytes, { received: bytesText(cu.received), total: bytesText(cu.total) })}
+          </p>
+        </>
+      )}
+      {cu.phase === 'installing' && (
+        <p class="hint" role="status">
+          {t.installing}
+        </p>
+      )}
+      {cu.phase === 'restarting' && (
+        <p class="banner client-restart" role="status">
+          <Icon name="check" size={16} />
+          {t.restarting}
+        </p>
+      )}
+      <div class="client-actions">
+        {offer && cu.newer && (cu.phase === 'ready' || cu.phase === 'failed') && (
+          <button type="button" class="btn primary" disabled={app.firmware.running} title={app.firmware.running ? t.other : undefined} onClick={() => cu.update()}>
+            <Icon name="update" size={16} />
+            {fmt(t.updateTo, { v: offer.version })}
+          </button>
+        )}
+        {(cu.phase === 'ready' || cu.phase === 'failed') && (
+          <button type="button" class="btn ghost" onClick={() => void cu.check()}>
+            <Icon name="refresh" size={16} />
+            {t.checkAgain}
+          </button>
+        )}
+      </div>
+    </div>
+  );
+}
+
 function DeviceRow({ d }: { d: DeviceInfo }) {
   const app = useApp();
   const t = app.t.updates;
@@ -76,7 +175,8 @@ function DeviceRow({ d }: { d: DeviceInfo }) {
     if ('path' in chosen) setFile(chosen.path);
     else setError(chosen.error === 'notBin' ? fmt(t.notBin, { file: chosen.text }) : fmt(t.dialogFailed, { reason: chosen.text }));
   };
-  const busy = app.firmware.running;
+  // One update at a time: the client's quit for its update would cut a flash short.
+  const busy = app.firmware.running || (app.clientUpdate.busy && app.clientUpdate.phase !== 'checking');
   return (
     <li class="update-device" data-device={d.Version}>
       <div class="grow">
@@ -125,6 +225,7 @@ export function UpdatesScreen() {
   return (
     <section class="screen" aria-labelledby="updates-title">
       <ScreenHead title={t.title} sub={t.hint} titleId="updates-title" />
+      <ClientCard />
       {app.firmware.job && <Progress />}
       <div class="card">
         <h2 class="card-title">{t.firmware}</h2>
