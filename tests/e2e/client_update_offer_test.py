@@ -17,9 +17,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(__file__))
 from e2e_support import Checks, client_env, free_port, start_client, stop_client  # noqa: E402
-from e2e_support import wait_for, xdotool  # noqa: E402
+from e2e_support import wait_for, window_and_probe, xdotool  # noqa: E402
 from e2e_support import read_text as read  # noqa: E402
-from page_probe import PageProbe  # noqa: E402
 
 APP_DIR, ARCHIVE_TOOL = sys.argv[1:3]
 check = Checks()
@@ -93,13 +92,10 @@ def main():
                      no_proxy='127.0.0.1', NO_PROXY='127.0.0.1')
     client = start_client(install, log_path, env)
     try:
-        check(wait_for(lambda: 'bridge: connected' in read(log_path)), 'the page sees the client bridge')
-        window = wait_for(lambda: xdotool('search', '--name', 'Vorkanta'))
-        probe = wait_for(lambda: PageProbe.connect(env['QTWEBENGINE_REMOTE_DEBUGGING'].split(':')[1]), 15)
-        check(window and probe, 'the main window exists and its page can be looked into')
+        window, probe = window_and_probe(log_path, env)
+        check(window and probe, 'the page sees the client bridge, and its window and page can be looked into')
         if not window or not probe:
             return
-        window = window.splitlines()[0]
 
         def click(selector):
             at = wait_for(lambda: probe.centre(selector), 15)

@@ -18,9 +18,8 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
 from e2e_support import Checks, client_env, free_port, send_request, start_client, stop  # noqa: E402
-from e2e_support import wait_for, xdotool  # noqa: E402
+from e2e_support import wait_for, window_and_probe, xdotool  # noqa: E402
 from e2e_support import read_text as read  # noqa: E402
-from page_probe import PageProbe  # noqa: E402
 
 APP_DIR, ARCHIVE_TOOL, PAK_TOOL, PAGES = sys.argv[1:5]
 MARKER = 'page pack of the update'
@@ -72,13 +71,10 @@ def main():
     client = start_client(install, log_path, env)
     restarted = None
     try:
-        check(wait_for(lambda: 'bridge: connected' in read(log_path)), 'the page sees the client bridge')
-        window = wait_for(lambda: xdotool('search', '--name', 'Vorkanta'))
-        probe = wait_for(lambda: PageProbe.connect(env['QTWEBENGINE_REMOTE_DEBUGGING'].split(':')[1]), 15)
-        check(window and probe, 'the main window exists and its page can be looked into')
+        window, probe = window_and_probe(log_path, env)
+        check(window and probe, 'the page sees the client bridge, and its window and page can be looked into')
         if not window or not probe:
             return
-        window = window.splitlines()[0]
 
         # A package whose second entry climbs out of the update folder: refused, nothing written.
         os.makedirs(update, exist_ok=True)

@@ -74,6 +74,17 @@ def start_client(app_dir, log_path, env, *args):
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def window_and_probe(log_path, env):
+    """Once the page has the client bridge: the main window's id and a probe into its page
+    (through QTWEBENGINE_REMOTE_DEBUGGING), each None when it never came."""
+    from page_probe import PageProbe
+    if not wait_for(lambda: 'bridge: connected' in read_text(log_path)):
+        return None, None
+    window = wait_for(lambda: xdotool('search', '--name', 'Vorkanta'))
+    probe = wait_for(lambda: PageProbe.connect(env['QTWEBENGINE_REMOTE_DEBUGGING'].split(':')[1]), 15)
+    return (window.splitlines()[0] if window else None), probe
+
+
 def running(pid):
     """True while process pid runs (a zombie has ended)."""
     try:
