@@ -13,6 +13,7 @@
 #include "app/user_folders.h"
 #include "cefclient/client_app.h"
 #include "cefclient/client_handler.h"
+#include "platform/display/window_rendering.h"
 
 int main(int argc, char** argv) {
     // 1. The system shows no open-file error boxes on this platform; there is no error mode to set.
@@ -67,6 +68,9 @@ int main(int argc, char** argv) {
         delete app;
         return 1;
     }
+
+    // The window's renderer is settled before the first web view: software where OpenGL is.
+    qInfo().noquote() << kf::platform::chooseWindowRendering();
 
     // 3 (continued). The rest of the engine settings go onto the default profile.
     EngineSettings settings = ClientApp::defaultSettings(QProcessEnvironment::systemEnvironment());

@@ -80,7 +80,8 @@ DEVICE_FILTER::~DEVICE_FILTER() = default;
 bool DEVICE_FILTER::refreshVirtualMap(const QString& virtualStr) {
     TriggerMap map;
     const bool ok = parseVirtualKeyMap(virtualStr, &map);
-    const bool empty = map.isEmpty();
+    const int count = map.size();
+    const bool empty = count == 0;
     {
         QMutexLocker lock(&mapMutex_);
         map_ = std::move(map);
@@ -90,7 +91,18 @@ bool DEVICE_FILTER::refreshVirtualMap(const QString& virtualStr) {
     // new map at once: active triggers it drops are ended now, not at the next stroke.
     wantedFilter_ = empty ? 0 : 0xFFFF;
     wake();
+    qInfo().noquote() << QStringLiteral("input capture: the software key map has %1 trigger(s)").arg(count);
     return ok;
+}
+
+QString DEVICE_FILTER::captureProblem() const {
+    QMutexLocker lock(&mapMutex_);
+    return problem_;
+}
+
+void DEVICE_FILTER::setProblem(const QString& problem) {
+    QMutexLocker lock(&mapMutex_);
+    problem_ = problem;
 }
 
 TriggerMap DEVICE_FILTER::triggerMap() const {
@@ -225,9 +237,11 @@ void DEVICE_FILTER::start() {
                                         "input capture: %1; software key maps will not work. See the README, "
                                         "\"Software key maps without root\".")
                                         .arg(reason);
+            setProblem(reason);
             emit captureEnded(reason);
             return;
         }
+        setProblem(QString());
         retries = 0;
         if (reopening) {
             qInfo().noquote()
@@ -242,6 +256,7 @@ void DEVICE_FILTER::start() {
     }
     qInfo().noquote()
         << QStringLiteral("input capture stopped: %1; keyboards and mice are released").arg(reason);
+    setProblem(QStringLiteral("input capture stopped: %1").arg(reason));
     emit captureEnded(reason);
 }
 

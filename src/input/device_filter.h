@@ -42,6 +42,7 @@ public:
     // text is not a key map.
     bool refreshVirtualMap(const QString& virtualStr) override;
     kf::input::TriggerMap triggerMap() const;
+    QString captureProblem() const override;
 
     // While false, new presses and motion of physical devices are discarded (the player sets it
     // while it writes the first report of a list); releases and trigger keys still count.
@@ -86,12 +87,14 @@ private:
     void handlePress(kf::input::TriggerKey key, const kf::input::TriggerEntry& entry);
     void handleRelease(kf::input::TriggerKey key);
     void wake();
+    void setProblem(const QString& problem);
 
     std::unique_ptr<kf::platform::InterceptionDriver> driver_;
     kf::input::TriggerTarget* target_;
     mutable QMutex mapMutex_;
     kf::input::TriggerMap map_;
     quint64 mapGeneration_ = 0;  // under mapMutex_
+    QString problem_;            // under mapMutex_: why nothing is captured, empty while capturing
     std::atomic<bool> captureEnabled_{true};
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> sessionActive_{true};

@@ -12,6 +12,9 @@ class VirtualKeyMaps {
 public:
     virtual ~VirtualKeyMaps() = default;
     virtual bool refreshVirtualMap(const QString& virtualStr) = 0;
+    // Why the key map cannot catch any key now (the input devices cannot be opened, the capture
+    // ended); empty while the capture runs or has not been tried yet. Any thread.
+    virtual QString captureProblem() const { return QString(); }
 };
 
 // The desktop-wide recorder of left-button releases ("mouse tracks").

@@ -331,6 +331,7 @@ const Window::CommandRow* Window::commandTable(int* count) {
         {"GetMusicInfo", &Window::cmdGetMusicInfo},
         {"GetClientUpdate", &Window::cmdGetClientUpdate},
         {"GetDeviceLibraryStatus", &Window::cmdGetDeviceLibraryStatus},
+        {"GetKeyMapCaptureStatus", &Window::cmdGetKeyMapCaptureStatus},
     };
     *count = int(sizeof(table) / sizeof(table[0]));
     return table;

@@ -244,6 +244,7 @@ private:
     void cmdRefreshVirtualDrive(const QVariantMap& args, const QueryCallbackPtr& cb);
     void cmdGetVirtualDeviceStatus(const QVariantMap& args, const QueryCallbackPtr& cb);
     void cmdGetDeviceLibraryStatus(const QVariantMap& args, const QueryCallbackPtr& cb);
+    void cmdGetKeyMapCaptureStatus(const QVariantMap& args, const QueryCallbackPtr& cb);
 
     // Profile and file commands (window_file_commands.cpp).
     void cmdReadFileToStr(const QVariantMap& args, const QueryCallbackPtr& cb);

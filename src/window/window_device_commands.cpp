@@ -266,3 +266,15 @@ void Window::stopPlayer() {
         inputLayer_->player().stopPlayer();
     }
 }
+
+// Whether software key maps can catch keys: "success" while the capture runs (or has not been
+// tried yet), else "failed: " and the reason, so the pages can say what to do rather than list
+// a map that never plays.
+void Window::cmdGetKeyMapCaptureStatus(const QVariantMap&, const QueryCallbackPtr& cb) {
+    if (!components_.virtualKeyMaps) {
+        return;  // no capture object: nothing to report
+    }
+    const QString problem = components_.virtualKeyMaps->captureProblem();
+    answerSuccess(
+        cb, problem.isEmpty() ? QStringLiteral("success") : QStringLiteral("failed: ") + problem.left(300));
+}

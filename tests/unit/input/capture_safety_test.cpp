@@ -142,3 +142,14 @@ TEST(Session, InactiveClosesEveryDeviceAndActiveReappliesTheMap) {
 }
 
 }  // namespace
+
+// What the pages show when key maps cannot play: nothing while the capture runs, the reason
+// once it ended.
+TEST(Capture, SaysWhyNoKeyIsCaughtOnceTheCaptureEnded) {
+    kftest::InputHarness input;
+    EXPECT_EQ(input.layer->capture()->captureProblem(), QString());
+    input.driver->fail(QStringLiteral("the input folder went away"));
+    ASSERT_TRUE(kftest::waitFor([&] { return !input.layer->capture()->captureProblem().isEmpty(); }));
+    EXPECT_TRUE(input.layer->capture()->captureProblem().contains("the input folder went away"))
+        << input.layer->capture()->captureProblem().toStdString();
+}

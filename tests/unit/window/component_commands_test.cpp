@@ -100,10 +100,16 @@ TEST_F(ComponentCommands, VirtualKeyMapRefresh) {
     input.refreshResult = false;
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "RefreshVirtualDrive"}, {"VirtualStr", "<x/>"}}),
               Answers{failed("RefreshVirtualDrive failed!")});
-    // Without the capture object there is no key map: the refresh fails.
+    // Whether the map can catch keys at all, with the reason when it cannot.
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "GetKeyMapCaptureStatus"}}), Answers{ok("success")});
+    input.problem = QStringLiteral("the input devices cannot be opened (Permission denied)");
+    EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "GetKeyMapCaptureStatus"}}),
+              Answers{ok("failed: the input devices cannot be opened (Permission denied)")});
+    // Without the capture object there is no key map: the refresh fails, the status is unanswered.
     window.components().virtualKeyMaps = nullptr;
     EXPECT_EQ(ask(window, QJsonObject{{"FuncName", "RefreshVirtualDrive"}, {"VirtualStr", "<x/>"}}),
               Answers{failed("RefreshVirtualDrive failed!")});
+    EXPECT_TRUE(ask(window, QJsonObject{{"FuncName", "GetKeyMapCaptureStatus"}}).isEmpty());
 }
 
 TEST_F(ComponentCommands, VirtualDeviceOpensOnceAndReportsItsState) {

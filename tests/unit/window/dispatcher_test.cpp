@@ -107,7 +107,8 @@ TEST(WindowInterface, CommandTableHasEveryNameInOrder) {
                                   "RGBMusicPlay",
                                   "GetMusicInfo",
                                   "GetClientUpdate",
-                                  "GetDeviceLibraryStatus"};
+                                  "GetDeviceLibraryStatus",
+                                  "GetKeyMapCaptureStatus"};
     EXPECT_EQ(Window::commandNames(), expected);
     // Names that differ only in case or by a letter are distinct rows, never merged.
     EXPECT_EQ(Window::commandNames().removeDuplicates(), 0);

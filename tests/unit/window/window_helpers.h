@@ -80,9 +80,11 @@ public:
     bool refreshResult = true;
     bool openResult = true;
     QString track = QStringLiteral("track");
+    QString problem;
     QStringList calls;
 
     bool refreshVirtualMap(const QString& virtualStr) override;
+    QString captureProblem() const override { return problem; }
     bool start() override;
     QString stop() override;
     bool open() override;
