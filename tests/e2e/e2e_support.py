@@ -1,12 +1,16 @@
 """What the end-to-end scripts share: a list of checks that ends the script with its verdict,
 waiting for a condition, the environment and start of a real client that keeps everything it
-writes inside one temporary folder, and small helpers for files, ports and xdotool."""
+writes inside one temporary folder, small helpers for files, ports and xdotool, and the generated
+files the tests feed it (a firmware image the emulated devices take, a WAV)."""
+import math
 import os
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import time
+import wave
 
 
 class Checks:
@@ -128,3 +132,29 @@ def send_request(window, probe, text):
     xdotool('type', '--window', window, '--delay', '2', text)
     at = probe.centre('.diag .btn.primary')
     xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
+
+
+def firmware_image(path, firmware_text, length=4500):
+    """Writes an image the emulated devices take: a header, the new firmware text first in the
+    data, and its length and checksum where the boot loader looks for them."""
+    data = bytearray(firmware_text)
+    while len(data) < length:
+        data.append(len(data) * 7 % 251)
+    image = bytearray(67200)
+    image[0:8] = struct.pack('<II', 0x1016, 0)
+    image[264:264 + length] = data
+    image[66143:66155] = struct.pack('<QI', length, sum(data) & 0xFFFFFFFF)
+    with open(path, 'wb') as f:
+        f.write(image)
+
+
+def write_wav(path, seconds):
+    """A stereo 16-bit WAV: a 1 kHz sine on the left, silence on the right."""
+    with wave.open(path, 'wb') as out:
+        out.setnchannels(2)
+        out.setsampwidth(2)
+        out.setframerate(44100)
+        frames = bytearray()
+        for i in range(int(seconds * 44100)):
+            frames += struct.pack('<hh', int(32767 * math.sin(2 * math.pi * 1000 * i / 44100)), 0)
+        out.writeframes(bytes(frames))

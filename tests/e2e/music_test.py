@@ -5,32 +5,18 @@ card. With the device-less output (KESTRAFON_AUDIO_SINK=null) a page that plays 
 peak in the 1 kHz bin; none after a pause, and again after a resume. With the desktop's output
 and no sound card the page gets no spectrum at all, and the client says why and runs on."""
 import glob
-import math
 import os
 import re
-import struct
 import sys
 import tempfile
 import time
-import wave
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, read_text, start_client, stop_client  # noqa: E402
+from e2e_support import Checks, client_env, read_text, start_client, stop_client, write_wav  # noqa: E402
 
 APP_DIR = sys.argv[1]
 PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'pages', 'music.html')
 check = Checks()
-
-
-def write_wav(path, seconds):
-    with wave.open(path, 'wb') as out:
-        out.setnchannels(2)
-        out.setsampwidth(2)
-        out.setframerate(44100)
-        frames = bytearray()
-        for i in range(int(seconds * 44100)):
-            frames += struct.pack('<hh', int(32767 * math.sin(2 * math.pi * 1000 * i / 44100)), 0)
-        out.writeframes(bytes(frames))
 
 
 def run_client(tmp, name, env_extra, wav, until, timeout=40.0):

@@ -7,13 +7,12 @@ its boot loader running the new firmware; the second quit is the same quit."""
 import json
 import os
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, read_text, start_client, stop_client, wait_for  # noqa: E402
+from e2e_support import Checks, client_env, firmware_image, read_text, start_client, stop_client, wait_for  # noqa: E402
 
 APP_DIR = sys.argv[1]
 NEW_FIRMWARE = b'QZK-ZMC-V2.0.0_09'
@@ -36,22 +35,10 @@ ClientRequest({request: '{"FuncName":"GetDevicesList"}', onSuccess: function () 
 </script>"""
 
 
-def firmware_image(path, length=4500):
-    data = bytearray(NEW_FIRMWARE)
-    while len(data) < length:
-        data.append(len(data) * 7 % 251)
-    image = bytearray(67200)
-    image[0:8] = struct.pack('<II', 0x1016, 0)
-    image[264:264 + length] = data
-    image[66143:66155] = struct.pack('<QI', length, sum(data) & 0xFFFFFFFF)
-    with open(path, 'wb') as f:
-        f.write(image)
-
-
 def main():
     tmp = tempfile.mkdtemp(prefix='kf-flash-')
     image = os.path.join(tmp, 'mouse.bin')
-    firmware_image(image)
+    firmware_image(image, NEW_FIRMWARE)
     page = os.path.join(tmp, 'flash.html')
     with open(page, 'w', encoding='utf-8') as f:
         f.write(PAGE % json.dumps(image))
