@@ -29,6 +29,14 @@ export interface ImageDownload {
 // The file name part of a path the client gives, with either separator.
 export const baseName = (path: string) => path.split(/[\\/]/).pop() ?? '';
 
+// Whether a downloaded path is the image of this name. The engine may put " (1)" before the
+// extension when the folder still holds a file of that name (a download not installed).
+export function isImage(path: string, name: string): boolean {
+  const base = baseName(path);
+  const stem = name.slice(0, -'.bin'.length);
+  return base === name || (base.startsWith(`${stem} (`) && /^ \(\d+\)\.bin$/i.test(base.slice(stem.length)));
+}
+
 // The image's file name: the last part of its address's path, decoded. It is used as it is
 // only when it is letters, digits and . _ - and ends in .bin, so what lands in the update folder
 // is exactly the file the offer names; anything else makes the offer unusable.
@@ -75,7 +83,8 @@ export class FirmwareOffers {
 
   // Whether a path the client reports is one of the images this downloaded.
   owns(path: string): boolean {
-    return this.names.has(baseName(path));
+    for (const name of this.names) if (isImage(path, name)) return true;
+    return false;
   }
 
   fetch(d: DeviceInfo): void {
@@ -111,7 +120,7 @@ export class FirmwareOffers {
 
   private mine(path: string): ImageDownload | null {
     const dl = this.download;
-    return dl?.phase === 'downloading' && baseName(path) === dl.name ? dl : null;
+    return dl?.phase === 'downloading' && isImage(path, dl.name) ? dl : null;
   }
 
   private onDown(args: unknown[]) {
