@@ -201,6 +201,7 @@ describe('offered firmware image', () => {
     expect(await o.page.textContent(row)).toContain('This offer cannot be used');
     expect(await o.page.$(`${row} .offer-download`)).toBeNull();
     expect(await sent(o)).toEqual([]);
+    if (image.includes('%20')) await shot(o.page, 'en-US-updates-offer-unusable');
     await o.context.close();
   });
 });
