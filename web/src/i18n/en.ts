@@ -348,6 +348,13 @@ export const en = {
     restarting: 'Kestrafon will restart now to finish the update.',
     downloadFailed: 'The download did not complete. Check the network and try again; Kestrafon keeps running this version.',
     installFailed: 'The update package was not accepted; Kestrafon keeps running this version. Try again later.',
+    offered: 'Offered image',
+    offerDownload: 'Download and install',
+    offerDownloadFor: 'Download {file} and install it on {name}',
+    offerRetryFor: 'Download {file} again for {name}',
+    offerDownloading: 'Downloading {file}…',
+    offerUnusable: 'This offer cannot be used: an image needs a file name of letters, digits and . _ - that ends in .bin. Ask whoever hosts the updates to rename it, or choose an image yourself.',
+    offerStalled: 'The download stopped: nothing arrived for {s} seconds. Check the network and try again; the device keeps its firmware.',
   },
   music: {
     title: 'Music',

@@ -350,6 +350,13 @@ export const zh: typeof en = {
     restarting: '客户端将立即重启以完成更新。',
     downloadFailed: '下载没有完成。请检查网络后重试；客户端继续运行当前版本。',
     installFailed: '更新包未被接受；客户端继续运行当前版本。请稍后再试。',
+    offered: '可用固件',
+    offerDownload: '下载并安装',
+    offerDownloadFor: '下载 {file} 并安装到 {name}',
+    offerRetryFor: '为 {name} 重新下载 {file}',
+    offerDownloading: '正在下载 {file}…',
+    offerUnusable: '此固件无法使用：固件文件名只能包含字母、数字和 . _ -，并以 .bin 结尾。请联系更新的提供者修改文件名，或自行选择固件文件。',
+    offerStalled: '下载已停止：{s} 秒内没有收到数据。请检查网络后重试；设备固件保持不变。',
   },
   music: {
     title: '音乐',

@@ -11,6 +11,7 @@ import { Profile, type DeviceKind } from './profile';
 import { ProfileStore, type NamedIndex } from './profileStore';
 import { FirmwareUpdates } from './updates';
 import { ClientUpdates } from './client-update';
+import { FirmwareOffers } from './firmware-offer';
 import { MusicPlayer } from './music';
 
 export type ScreenId = 'devices' | 'mouse' | 'keyboard' | 'macros' | 'profiles' | 'keymaps' | 'pointer' | 'music' | 'updates';
@@ -88,6 +89,7 @@ export class App {
   readonly store: ProfileStore;
   readonly firmware = new FirmwareUpdates(this);
   readonly clientUpdate = new ClientUpdates(this);
+  readonly firmwareOffers = new FirmwareOffers(this);
   readonly music = new MusicPlayer(this);
 
   private listeners: Array<() => void> = [];
@@ -139,6 +141,7 @@ export class App {
     w.RefreshDpi = (n: number) => this.onDeviceDpi(Number(n));
     this.firmware.start();
     this.clientUpdate.start();
+    this.firmwareOffers.start();
     this.music.start();
     void this.refreshDevices();
   }

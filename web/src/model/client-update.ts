@@ -89,7 +89,7 @@ export class ClientUpdates {
 
   update(): void {
     const offer = this.info?.offer;
-    if (!offer || this.busy || this.app.firmware.running) return;
+    if (!offer || this.busy || this.app.firmware.running || this.app.firmwareOffers.busy) return;
     this.phase = 'downloading';
     this.failure = null;
     this.received = 0;
@@ -115,7 +115,8 @@ export class ClientUpdates {
 
   private onDown(args: unknown[]) {
     const s = downState(args);
-    if (this.phase !== 'downloading' || !s) return;
+    // An offered firmware image comes through the same events: never take it for the package.
+    if (this.phase !== 'downloading' || !s || this.app.firmwareOffers.owns(s.path)) return;
     // A completed download is announced once more as 100 of 100: keep the real sizes.
     if (s.total === 100 && s.received === 100 && this.total > 100) this.received = this.total;
     else {
@@ -128,7 +129,7 @@ export class ClientUpdates {
 
   private onState(args: unknown[]) {
     const s = updateState(args);
-    if (!s) return;
+    if (!s || (s.kind === 'downloaded' && this.app.firmwareOffers.owns(s.path))) return;
     if (this.phase === 'downloading' && s.kind === 'downloaded') {
       this.received = this.total;
       this.phase = 'installing';

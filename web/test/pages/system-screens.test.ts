@@ -136,6 +136,76 @@ describe('firmware update', () => {
   });
 });
 
+describe('offered firmware image', () => {
+  const IMAGE = 'http://127.0.0.1:9/fw/mouse-1.2.bin';
+  const AT = '/opt/kestrafon/update/mouse-1.2.bin';
+  const PKG_AT = '/opt/kestrafon/update/kestrafon-2.1.0.kfa';
+  const offering = (image: string) => ({
+    rules: [{ match: { FuncName: 'GetClientUpdate' }, answer: [true, JSON.stringify({ Version: '2.0.0', UpdateUrl: 'http://127.0.0.1:9/m.json', Status: 'ok', Manifest: { version: '2.1.0', package: 'http://127.0.0.1:9/kestrafon-2.1.0.kfa', size: 4096, firmware: { 'QZK-ZMC': image } } })] as [boolean, string] }],
+  });
+  const row = '.update-device[data-device="QZK-ZMC-V1.1.0"]';
+
+  for (const locale of ['en-US', 'zh-CN'])
+    it(`${locale}: downloads with progress, confirms and updates with the downloaded file`, async () => {
+      const o = await screen('updates', offering(IMAGE), locale);
+      const { page } = o;
+      await page.waitForSelector(`${row}[data-offer="offered"]`);
+      expect(await page.textContent(row)).toContain('mouse-1.2.bin');
+      await shot(page, `${locale}-updates-offered`);
+      await page.focus(`${row} .offer-download`);
+      await page.keyboard.press('Enter');
+      await emit(page, 'RefreshDownState', [4096, 1024, AT]);
+      await page.waitForSelector(`${row} [role="progressbar"][aria-valuenow="25"]`);
+      expect(await page.textContent(`${row} .update-bar-text`)).toMatch(/1\.0 KB.*4\.0 KB/);
+      for (const b of [`${row} .offer-download`, `${row} .choose-image`, '.client-update .btn.primary']) expect(await page.isDisabled(b)).toBe(true); // one download at a time
+      await shot(page, `${locale}-updates-offer-downloading`);
+      await emit(page, 'RefreshUpdateState', [PKG_AT]); // the client package's file is not the image
+      await emit(page, 'RefreshDownState', [100, 100, AT]);
+      await emit(page, 'RefreshUpdateState', [AT]);
+      await page.waitForSelector('.dialog .banner.warn');
+      expect(await page.textContent('.dialog .path')).toBe(AT);
+      await page.click('.dialog .btn.primary');
+      await emit(page, 'RefreshUpdateState', ['5']);
+      await page.waitForSelector('.update-job [role="progressbar"][aria-valuenow="5"]');
+      expect(await sent(o)).toEqual([
+        { FuncName: 'DownloadFile', downloadUrl: IMAGE, relativePath: 'mouse-1.2.bin' },
+        { FuncName: 'ExecuteUpdateFirmware', Version: MOUSE.Version, FilePath: AT },
+      ]);
+      expect(await page.getAttribute('.client-update', 'data-phase')).toBe('ready'); // the client card took none of it
+      await o.context.close();
+    });
+
+  it('a stalled download says so with a retry, and its late file never passes for the client package', async () => {
+    const o = await screen('updates', offering(IMAGE), 'en-US');
+    const { page } = o;
+    await page.clock.install();
+    await page.click(`${row} .offer-download`);
+    await emit(page, 'RefreshDownState', [4096, 1024, AT]);
+    await page.clock.runFor(30001);
+    await page.waitForSelector(`${row}[data-offer="stalled"] [role="alert"]:has-text("The download stopped")`);
+    expect(await page.textContent(`${row} .offer-download`)).toBe('Retry');
+    await shot(page, 'en-US-updates-offer-stalled');
+    await page.click('.client-update .btn.primary');
+    await emit(page, 'RefreshDownState', [100, 100, AT]);
+    await emit(page, 'RefreshUpdateState', [AT]);
+    await emit(page, 'RefreshDownState', [4096, 2048, PKG_AT]);
+    await page.waitForSelector('.client-update[data-phase="downloading"] [role="progressbar"][aria-valuenow="50"]');
+    expect(await page.$('.dialog')).toBeNull();
+    expect((await sent(o)).map((r) => r.FuncName)).toEqual(['DownloadFile', 'DownloadFile']);
+    await o.context.close();
+  });
+
+  it.each(['http://127.0.0.1:9/fw/mouse%201.2.bin', 'http://127.0.0.1:9/fw/mouse.zip', 'http://127.0.0.1:9/fw/'])('an image named by %s is not offered for download', async (image) => {
+    const o = await screen('updates', offering(image), 'en-US');
+    await o.page.waitForSelector(`${row}[data-offer="unusable"]`);
+    expect(await o.page.textContent(row)).toContain('This offer cannot be used');
+    expect(await o.page.$(`${row} .offer-download`)).toBeNull();
+    expect(await sent(o)).toEqual([]);
+    if (image.includes('%20')) await shot(o.page, 'en-US-updates-offer-unusable');
+    await o.context.close();
+  });
+});
+
 const INFO = JSON.stringify({ Title: 'Night Drive', Artist: 'Mira', Album: 'Roads', Year: '', LeftVolume: '90', RightVolume: '90', Time: '03:07' }, null, 4);
 const FRAME = (ms: number) =>
   `VisualizeMusice(${JSON.stringify({ LeftChannel: Array.from({ length: 257 }, (_, i) => (i * 7) % 100), RightChannel: Array(257).fill(30), CurTime: '00:05', Position: ms, SeekTime: '187000', Rotate: '3' }, null, 4)})`;

@@ -2,6 +2,7 @@ import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest';
 import { CommandClient, type Bridge, type QueryOptions } from '../../src/bridge/protocol';
 import { downState, EventClient, musicFrame, updateState } from '../../src/bridge/events';
 import { compareVersions, packageName } from '../../src/model/client-update';
+import { imageOffer, isImage } from '../../src/model/firmware-offer';
 
 // A bridge that answers each request from a script: [ok, text], or undefined for no answer.
 function fakeBridge(answer: (req: string) => [boolean, string] | undefined) {
@@ -173,4 +174,21 @@ describe('client update offer', () => {
     ['https://h/', 'update.kfa'],
     ['https://h/%E0%A4%A.kfa', 'E0A4A.kfa'],
   ])('names the package of %s', (url, name) => expect(packageName(url)).toBe(name));
+
+  it.each([
+    ['https://h/fw/mouse-1.2.bin?x=1', 'mouse-1.2.bin'],
+    ['https://h/fw/M_1.BIN', 'M_1.BIN'],
+    ['https://h/fw/a%2F..%2Fb.bin', null],
+    ['https://h/fw/.bin', null],
+    ['https://h/fw/mouse.bin.exe', null],
+    ['https://h/%E0%A4%A.bin', null],
+  ])('takes the image of %s as %s', (url, name) => expect(imageOffer(url).usable ? imageOffer(url).name : null).toBe(name));
+
+  it.each([
+    ['/opt/k/update/mouse-1.2.bin', true],
+    ['C:\\k\\update\\mouse-1.2 (2).bin', true],
+    ['/opt/k/update/mouse-1.2 (x).bin', false],
+    ['/opt/k/update/xmouse-1.2.bin', false],
+    ['/opt/k/update/kestrafon-2.1.0.kfa', false],
+  ])('%s is the image mouse-1.2.bin: %s', (path, is) => expect(isImage(path, 'mouse-1.2.bin')).toBe(is));
 });

@@ -1,10 +1,12 @@
 // Updates: the client's own update from the offer at its UpdateUrl (running and offered
 // version, notes, the download in bytes, then the restart), and a new firmware image for each
-// attached device, chosen in the open dialog, with a clear warning first, the update's progress
-// as a bar and, at the end, the firmware the device reports now, or what to try next.
+// attached device, chosen in the open dialog or downloaded from the offer, with a clear warning
+// first, the update's progress as a bar and, at the end, the firmware the device reports now, or
+// what to try next.
 import { useEffect, useState } from 'preact/hooks';
 import type { DeviceInfo } from '../../bridge/protocol';
 import { fmt } from '../../i18n';
+import { DOWNLOAD_STALL_MS } from '../../model/client-update';
 import { firmwareText } from '../../model/updates';
 import { Dialog, Empty, Icon, ScreenHead, useApp } from '../kit';
 
@@ -71,6 +73,23 @@ export function bytesText(n: number): string {
   return `${(n / 1024 / 1024).toFixed(1)} MB`;
 }
 
+// A download's bytes as a bar; without a known size only the bytes received so far.
+function BytesBar({ received, total }: { received: number; total: number }) {
+  const t = useApp().t.updates;
+  const percent = total > 0 ? Math.min(100, Math.floor((received * 100) / total)) : 0;
+  const text = total > 0 ? fmt(t.bytes, { received: bytesText(received), total: bytesText(total) }) : bytesText(received);
+  return (
+    <>
+      <div class="update-bar" role="progressbar" aria-label={t.downloadProgress} aria-valuemin={0} aria-valuemax={100} aria-valuenow={percent} aria-valuetext={text}>
+        <span style={{ width: `${percent}%` }} />
+      </div>
+      <p class="update-bar-text" aria-hidden="true">
+        {text}
+      </p>
+    </>
+  );
+}
+
 function ClientCard() {
   const app = useApp();
   const t = app.t.updates;
@@ -80,7 +99,7 @@ function ClientCard() {
   }, [cu]);
   const info = cu.info;
   const offer = info?.offer ?? null;
-  const percent = cu.total > 0 ? Math.min(100, Math.floor((cu.received * 100) / cu.total)) : 0;
+  const otherBusy = app.firmware.running || app.firmwareOffers.busy;
   const message =
     info && info.status !== 'ok'
       ? fmt(t.clientStatus[info.status], { reason: info.reason || '?' })
@@ -123,16 +142,7 @@ function ClientCard() {
           <p>{offer.notes}</p>
         </div>
       )}
-      {(cu.phase === 'downloading' || cu.phase === 'installing') && (
-        <>
-          <div class="update-bar" role="progressbar" aria-label={t.downloadProgress} aria-valuemin={0} aria-valuemax={100} aria-valuenow={percent} aria-valuetext={fmt(t.bytes, { received: bytesText(cu.received), total: bytesText(cu.total) })}>
-            <span style={{ width: `${percent}%` }} />
-          </div>
-          <p class="update-bar-text" aria-hidden="true">
-            {fmt(t.bytes, { received: bytesText(cu.received), total: bytesText(cu.total) })}
-          </p>
-        </>
-      )}
+      {(cu.phase === 'downloading' || cu.phase === 'installing') && <BytesBar received={cu.received} total={cu.total} />}
       {cu.phase === 'installing' && (
         <p class="hint" role="status">
           {t.installing}
@@ -146,7 +156,7 @@ function ClientCard() {
       )}
       <div class="client-actions">
         {offer && cu.newer && (cu.phase === 'ready' || cu.phase === 'failed') && (
-          <button type="button" class="btn primary" disabled={app.firmware.running} title={app.firmware.running ? t.other : undefined} onClick={() => cu.update()}>
+          <button type="button" class="btn primary" disabled={otherBusy} title={otherBusy ? t.other : undefined} onClick={() => cu.update()}>
             <Icon name="update" size={16} />
             {fmt(t.updateTo, { v: offer.version })}
           </button>
@@ -162,12 +172,42 @@ function ClientCard() {
   );
 }
 
+// The warning before any image goes into a device, a chosen one or a downloaded one.
+function ConfirmUpdate({ name, file, onCancel, onStart }: { name: string; file: string; onCancel: () => void; onStart: () => void }) {
+  const app = useApp();
+  const t = app.t.updates;
+  return (
+    <Dialog title={fmt(t.confirmTitle, { name })} onClose={onCancel}>
+      <div class="dialog-body">
+        <p>{t.confirmBody}</p>
+        <p class="mono path">{file}</p>
+        <p class="banner warn" role="note">
+          <Icon name="alert" size={16} />
+          {t.warning}
+        </p>
+      </div>
+      <footer class="dialog-foot">
+        <span class="grow" />
+        <button type="button" class="btn ghost" data-autofocus onClick={onCancel}>
+          {app.t.common.cancel}
+        </button>
+        <button type="button" class="btn primary" onClick={onStart}>
+          {t.start}
+        </button>
+      </footer>
+    </Dialog>
+  );
+}
+
 function DeviceRow({ d }: { d: DeviceInfo }) {
   const app = useApp();
   const t = app.t.updates;
   const name = deviceName(app, d);
   const [file, setFile] = useState<string | null>(null);
   const [error, setError] = useState('');
+  const offers = app.firmwareOffers;
+  const image = offers.offerFor(d);
+  const dl = offers.download?.key === d.Version ? offers.download : null;
   const choose = async () => {
     setError('');
     const chosen = await app.firmware.choose();
@@ -175,46 +215,59 @@ function DeviceRow({ d }: { d: DeviceInfo }) {
     if ('path' in chosen) setFile(chosen.path);
     else setError(chosen.error === 'notBin' ? fmt(t.notBin, { file: chosen.text }) : fmt(t.dialogFailed, { reason: chosen.text }));
   };
-  // One update at a time: the client's quit for its update would cut a flash short.
-  const busy = app.firmware.running || (app.clientUpdate.busy && app.clientUpdate.phase !== 'checking');
+  // One update or download at a time: the client's quit for its update would cut a flash short.
+  const busy = app.firmware.running || offers.busy || (app.clientUpdate.busy && app.clientUpdate.phase !== 'checking');
   return (
-    <li class="update-device" data-device={d.Version}>
+    <li class="update-device" data-device={d.Version} data-offer={dl?.phase ?? (image ? (image.usable ? 'offered' : 'unusable') : undefined)}>
       <div class="grow">
         <div class="update-name">{name}</div>
         <div class="hint">
           {t.installed}: {firmwareText(d)}
         </div>
+        {image && (
+          <div class="hint update-offer">
+            {t.offered}: <span class="mono">{image.name}</span>
+          </div>
+        )}
+        {image && !image.usable && <p class="hint offer-message">{t.offerUnusable}</p>}
+        {dl?.phase === 'downloading' && (
+          <div class="offer-progress">
+            <p class="hint" role="status">
+              {fmt(t.offerDownloading, { file: dl.name })}
+            </p>
+            <BytesBar received={dl.received} total={dl.total} />
+          </div>
+        )}
+        {dl?.phase === 'stalled' && (
+          <p class="field-error offer-message" role="alert">
+            {fmt(t.offerStalled, { s: DOWNLOAD_STALL_MS / 1000 })}
+          </p>
+        )}
         {error && (
           <p class="field-error" role="alert">
             {error}
           </p>
         )}
       </div>
-      <button type="button" class="btn" disabled={busy} aria-label={fmt(t.chooseFor, { name })} title={busy ? t.other : undefined} onClick={() => void choose()}>
+      {image?.usable && (
+        <button
+          type="button"
+          class="btn primary offer-download"
+          disabled={busy}
+          aria-label={fmt(dl?.phase === 'stalled' ? t.offerRetryFor : t.offerDownloadFor, { file: image.name, name })}
+          title={busy && !dl ? t.other : undefined}
+          onClick={() => offers.fetch(d)}
+        >
+          <Icon name={dl?.phase === 'stalled' ? 'refresh' : 'update'} size={16} />
+          {dl?.phase === 'stalled' ? app.t.common.retry : t.offerDownload}
+        </button>
+      )}
+      <button type="button" class="btn choose-image" disabled={busy} aria-label={fmt(t.chooseFor, { name })} title={busy ? t.other : undefined} onClick={() => void choose()}>
         <Icon name="update" size={16} />
         {t.choose}
       </button>
-      {file && (
-        <Dialog title={fmt(t.confirmTitle, { name })} onClose={() => setFile(null)}>
-          <div class="dialog-body">
-            <p>{t.confirmBody}</p>
-            <p class="mono path">{file}</p>
-            <p class="banner warn" role="note">
-              <Icon name="alert" size={16} />
-              {t.warning}
-            </p>
-          </div>
-          <footer class="dialog-foot">
-            <span class="grow" />
-            <button type="button" class="btn ghost" data-autofocus onClick={() => setFile(null)}>
-              {app.t.common.cancel}
-            </button>
-            <button type="button" class="btn primary" onClick={() => (app.firmware.run(d, name, file), setFile(null))}>
-              {t.start}
-            </button>
-          </footer>
-        </Dialog>
-      )}
+      {file && <ConfirmUpdate name={name} file={file} onCancel={() => setFile(null)} onStart={() => (app.firmware.run(d, name, file), setFile(null))} />}
+      {dl?.phase === 'confirm' && <ConfirmUpdate name={name} file={dl.path} onCancel={() => offers.finish(null, name)} onStart={() => offers.finish(d, name)} />}
     </li>
   );
 }
