@@ -404,6 +404,8 @@ export const en = {
     badMove: 'Write the move as two whole numbers: x,y.',
     needTrigger: 'Choose a trigger first.',
     what: 'the software key map',
+    savedWith: 'Saved with the profile "{name}" of {device}.',
+    savedHere: 'No device is attached: the map is kept on this computer.',
     buttons: { 左键: 'Left button', 右键: 'Right button', 中键: 'Middle button', 前进: 'Forward button', 后退: 'Back button' } as Record<string, string>,
   },
   tracks: {

@@ -406,6 +406,8 @@ export const zh: typeof en = {
     badMove: '请把移动写成两个整数：x,y。',
     needTrigger: '请先选择触发键。',
     what: '软件按键映射',
+    savedWith: '随 {device} 的配置“{name}”保存。',
+    savedHere: '未连接设备：按键映射保存在这台电脑上。',
     buttons: { 左键: '左键', 右键: '右键', 中键: '中键', 前进: '前进键', 后退: '后退键' } as Record<string, string>,
   },
   tracks: {

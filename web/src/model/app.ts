@@ -12,6 +12,7 @@ import { ProfileStore, type NamedIndex } from './profileStore';
 import { FirmwareUpdates } from './updates';
 import { ClientUpdates } from './client-update';
 import { MusicPlayer } from './music';
+import { KeyMapStore } from './keymapStore';
 
 export type ScreenId = 'devices' | 'mouse' | 'keyboard' | 'macros' | 'profiles' | 'keymaps' | 'pointer' | 'music' | 'updates';
 
@@ -89,6 +90,7 @@ export class App {
   readonly firmware = new FirmwareUpdates(this);
   readonly clientUpdate = new ClientUpdates(this);
   readonly music = new MusicPlayer(this);
+  readonly keyMaps: KeyMapStore;
 
   private listeners: Array<() => void> = [];
   private queued = new Map<string, Job>();
@@ -109,6 +111,7 @@ export class App {
   ) {
     this.t = stringsFor(locale);
     this.store = new ProfileStore(storage, protocol);
+    this.keyMaps = new KeyMapStore(this, storage);
   }
 
   subscribe(fn: () => void): () => void {

@@ -141,7 +141,10 @@ export function ProfilesScreen() {
               e.preventDefault();
               const name = creating.name.trim();
               if (!name || named.items.some((i) => i.name === name)) return app.notify('error', t.nameTaken);
-              const base = creating.from === 'current' ? s.profile!.clone() : app.builtinProfile(s) ?? s.profile!.clone();
+              const defaults = creating.from === 'defaults' ? app.builtinProfile(s) : null;
+              // Factory defaults start with no software key map; a copy keeps the current one.
+              defaults?.setSoftKeyMap({ enabled: true, entries: [] });
+              const base = defaults ?? s.profile!.clone();
               setCreating(null);
               void addProfile(name, base, false);
             }}
