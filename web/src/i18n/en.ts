@@ -270,6 +270,7 @@ export const en = {
     someFailed: '{failed} of {total} settings were not written.',
     exported: 'Exported to {path}',
     imported: 'Imported "{name}"',
+    importedMapOff: 'Imported "{name}". Its software key map stays off until you switch it on on the Key maps screen.',
     notProfile: 'This file is not a device profile; nothing was changed.',
     wrongKind: 'This profile is for another kind of device; nothing was changed.',
     readFailed: 'The file could not be read; nothing was changed.',

@@ -272,6 +272,7 @@ export const zh: typeof en = {
     someFailed: '{total} 项设置中有 {failed} 项未写入。',
     exported: '已导出到 {path}',
     imported: '已导入“{name}”',
+    importedMapOff: '已导入“{name}”。其中的软件按键映射处于关闭状态，需在“按键映射”页面打开后才会生效。',
     notProfile: '这个文件不是设备配置方案，未做任何更改。',
     wrongKind: '这个方案属于另一类设备，未做任何更改。',
     readFailed: '无法读取这个文件，未做任何更改。',

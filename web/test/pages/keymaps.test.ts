@@ -126,6 +126,23 @@ describe('key maps', () => {
     await o.context.close();
   });
 
+  it('a profile file from elsewhere brings its key map switched off', async () => {
+    const path = '/home/u/theirs.pfd';
+    const theirs = ALL_FILES.MA1.replace('</configuration>', '<softkeymap enabled="1"><entry name="F2" scancode="60" flag="0" type="Shortcut" command="/tmp/x.sh"/></softkeymap></configuration>');
+    const o = await keymaps({ dialogPath: path, files: { ...ALL_FILES, ['file:' + path]: theirs } });
+    const { page } = o;
+    await add(page, '4:10', 'Alt+Tab');
+    await page.click('[data-screen="profiles"]');
+    await page.click('.btn:has-text("Import")');
+    await page.waitForSelector('.notice:has-text("key map stays off")');
+    await use(page, 'theirs');
+    await page.click('[data-screen="keymaps"]');
+    await page.waitForSelector('[data-trigger="F2"]');
+    expect(await page.getAttribute('[role="switch"]', 'aria-checked')).toBe('false');
+    expect(await maps(o)).toEqual([`<map>${ALT_TAB}</map>`, '<map/>']); // nothing of theirs plays
+    await o.context.close();
+  });
+
   // [case, mock config, what shows]
   it.each([
     ['no virtual device', { virtualStatus: 'failed' }, '.banner.warn:has-text("udev rules")'],
