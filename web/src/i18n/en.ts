@@ -270,6 +270,7 @@ export const en = {
     someFailed: '{failed} of {total} settings were not written.',
     exported: 'Exported to {path}',
     imported: 'Imported "{name}"',
+    importedMapOff: 'Imported "{name}". Its software key map stays off until you switch it on on the Key maps screen.',
     notProfile: 'This file is not a device profile; nothing was changed.',
     wrongKind: 'This profile is for another kind of device; nothing was changed.',
     readFailed: 'The file could not be read; nothing was changed.',
@@ -411,6 +412,8 @@ export const en = {
     badMove: 'Write the move as two whole numbers: x,y.',
     needTrigger: 'Choose a trigger first.',
     what: 'the software key map',
+    savedWith: 'Saved with the profile "{name}" of {device}.',
+    savedHere: 'No device is attached: the map is kept on this computer.',
     buttons: { 左键: 'Left button', 右键: 'Right button', 中键: 'Middle button', 前进: 'Forward button', 后退: 'Back button' } as Record<string, string>,
   },
   tracks: {

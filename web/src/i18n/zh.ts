@@ -272,6 +272,7 @@ export const zh: typeof en = {
     someFailed: '{total} 项设置中有 {failed} 项未写入。',
     exported: '已导出到 {path}',
     imported: '已导入“{name}”',
+    importedMapOff: '已导入“{name}”。其中的软件按键映射处于关闭状态，需在“按键映射”页面打开后才会生效。',
     notProfile: '这个文件不是设备配置方案，未做任何更改。',
     wrongKind: '这个方案属于另一类设备，未做任何更改。',
     readFailed: '无法读取这个文件，未做任何更改。',
@@ -413,6 +414,8 @@ export const zh: typeof en = {
     badMove: '请把移动写成两个整数：x,y。',
     needTrigger: '请先选择触发键。',
     what: '软件按键映射',
+    savedWith: '随 {device} 的配置“{name}”保存。',
+    savedHere: '未连接设备：按键映射保存在这台电脑上。',
     buttons: { 左键: '左键', 右键: '右键', 中键: '中键', 前进: '前进键', 后退: '后退键' } as Record<string, string>,
   },
   tracks: {

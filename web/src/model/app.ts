@@ -13,6 +13,7 @@ import { FirmwareUpdates } from './updates';
 import { ClientUpdates } from './client-update';
 import { FirmwareOffers } from './firmware-offer';
 import { MusicPlayer } from './music';
+import { KeyMapStore } from './keymapStore';
 
 export type ScreenId = 'devices' | 'mouse' | 'keyboard' | 'macros' | 'profiles' | 'keymaps' | 'pointer' | 'music' | 'updates';
 
@@ -91,6 +92,7 @@ export class App {
   readonly clientUpdate = new ClientUpdates(this);
   readonly firmwareOffers = new FirmwareOffers(this);
   readonly music = new MusicPlayer(this);
+  readonly keyMaps: KeyMapStore;
 
   private listeners: Array<() => void> = [];
   private queued = new Map<string, Job>();
@@ -111,6 +113,7 @@ export class App {
   ) {
     this.t = stringsFor(locale);
     this.store = new ProfileStore(storage, protocol);
+    this.keyMaps = new KeyMapStore(this, storage);
   }
 
   subscribe(fn: () => void): () => void {

@@ -13,6 +13,7 @@ export interface TriggerDef {
 }
 
 export type ActionType = 'macro' | 'Keyboard' | 'Mouse' | 'Text' | 'move' | 'Shortcut';
+export const ACTION_TYPES: ActionType[] = ['macro', 'Keyboard', 'Mouse', 'Text', 'move', 'Shortcut'];
 
 // The clicks a "Mouse" action can make, as the client names them.
 export const CLICKS = ['单击左键()', '单击右键()', '单击中键()', '单击前进键()', '单击后退键()'] as const;
@@ -29,7 +30,21 @@ export interface KeyMapEntry {
   playCount: number;
 }
 
+// The whole map as the screen shows it; off sends the empty map but keeps the entries.
+export interface KeyMapState {
+  enabled: boolean;
+  entries: KeyMapEntry[];
+}
+
 const LEFT_BUTTON_FLAG = 1; // the left button is never a trigger
+const isLeftButton = (scancode: number, flag: number) => flag === 10 && scancode === LEFT_BUTTON_FLAG;
+
+// Limits on a map read from a file or page storage: more triggers than any trigger table has,
+// commands as long as a long macro.
+export const MAX_ENTRIES = 256;
+export const MAX_COMMAND = 8192;
+const MAX_NAME = 64;
+const MAX_LABEL = 200;
 
 // The trigger table: <map><key name scancode flag vkcode …/></map>.
 export function parseTriggers(xml: string): TriggerDef[] {
@@ -47,7 +62,7 @@ export function parseTriggers(xml: string): TriggerDef[] {
       flag: Number(k.getAttribute('flag')),
       vk: Number(k.getAttribute('vkcode')) || 0,
     }))
-    .filter((t) => t.name && Number.isInteger(t.scancode) && Number.isInteger(t.flag) && !(t.flag === 10 && t.scancode === LEFT_BUTTON_FLAG));
+    .filter((t) => t.name && Number.isInteger(t.scancode) && Number.isInteger(t.flag) && !isLeftButton(t.scancode, t.flag));
 }
 
 export const isButton = (t: TriggerDef) => t.flag === 10;
@@ -90,4 +105,49 @@ export function entryProblem(e: Pick<KeyMapEntry, 'type' | 'command'>): 'empty' 
   if (!e.command.trim()) return 'empty';
   if (e.type === 'move' && !/^\s*-?\d+\s*,\s*-?\d+\s*$/.test(e.command)) return 'move';
   return null;
+}
+
+// An entry as read from a profile file or page storage, every field unchecked.
+export interface LooseEntry {
+  name?: unknown;
+  scancode?: unknown;
+  flag?: unknown;
+  vk?: unknown;
+  type?: unknown;
+  command?: unknown;
+  label?: unknown;
+  playType?: unknown;
+  playCount?: unknown;
+}
+
+function whole(v: unknown, lo: number, hi: number): number | null {
+  if (v === null || v === undefined || v === '') return null;
+  const n = Number(v);
+  return Number.isInteger(n) && n >= lo && n <= hi ? n : null;
+}
+
+// The entry a stored record stands for, or null when it cannot be played as it is: the left
+// button, an unknown action or an over-long command are dropped rather than sent.
+export function entryFrom(x: LooseEntry): KeyMapEntry | null {
+  const name = typeof x.name === 'string' ? x.name : '';
+  const scancode = whole(x.scancode, 0, 0xffff);
+  const flag = whole(x.flag, 0, 0xffff);
+  const type = ACTION_TYPES.find((t) => t === x.type);
+  const command = typeof x.command === 'string' ? x.command : '';
+  if (!name || name.length > MAX_NAME || scancode === null || flag === null || isLeftButton(scancode, flag)) return null;
+  if (!type || command.length > MAX_COMMAND || entryProblem({ type, command })) return null;
+  const playType = PLAY_TYPES.find((p) => p === whole(x.playType, 1, 4)) ?? 1;
+  const playCount = playType === 1 ? (whole(x.playCount, 1, 255) ?? 1) : 1;
+  const label = typeof x.label === 'string' ? x.label.slice(0, MAX_LABEL) : '';
+  return { trigger: { name, scancode, flag, vk: whole(x.vk, 0, 255) ?? 0 }, type, command, label, playType, playCount };
+}
+
+// Entries read from storage: at most MAX_ENTRIES, one per trigger (the first).
+export function entriesFrom(list: LooseEntry[]): KeyMapEntry[] {
+  const out: KeyMapEntry[] = [];
+  for (const x of list.slice(0, MAX_ENTRIES)) {
+    const e = entryFrom(x);
+    if (e && !out.some((o) => o.trigger.scancode === e.trigger.scancode && o.trigger.flag === e.trigger.flag)) out.push(e);
+  }
+  return out;
 }

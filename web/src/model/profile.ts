@@ -1,7 +1,7 @@
 // A device profile: the XML the client ships for each model (root `configuration`, rows `key`
 // with a parameter `index` and byte `length`), plus what the pages add to keep a person's
-// settings in the same file: a macro library (`macros`) and per-key colours (`keycolours`).
-// The document is edited in place so rows and attributes the pages do not know survive.
+// settings in the same file: a macro library (`macros`), per-key colours (`keycolours`) and
+// the software key map (`softkeymap`). The document is edited in place so rows and attributes the pages do not know survive.
 
 export type DeviceKind = 'mouse' | 'keyboard';
 export type Layout = 'flat' | 'sectioned' | 'template';
@@ -28,6 +28,8 @@ export interface ModeRef {
   id: number; // 1-based; what "CustomButton" gets as Mode
   label: string;
 }
+
+import { entriesFrom, MAX_ENTRIES, type KeyMapState } from './keymap';
 
 const XML_DECL = '<?xml version="1.0" encoding="utf-8"?>\n';
 
@@ -261,6 +263,50 @@ export class Profile {
       const k = this.doc.createElement('colour');
       k.setAttribute('name', name);
       k.setAttribute('rgb', rgb);
+      el.appendChild(k);
+    }
+  }
+
+  // The software key map kept with this profile, or null for a file from before key maps were
+  // kept here. Entries that cannot be played as they stand are left out.
+  softKeyMap(): KeyMapState | null {
+    const el = this.child(this.root, 'softkeymap');
+    if (!el) return null;
+    const rows = Array.from(el.children)
+      .filter((c) => c.tagName === 'entry')
+      .slice(0, MAX_ENTRIES)
+      .map((c) => ({
+        name: c.getAttribute('name'),
+        scancode: c.getAttribute('scancode'),
+        flag: c.getAttribute('flag'),
+        vk: c.getAttribute('vk'),
+        type: c.getAttribute('type'),
+        command: c.getAttribute('command'),
+        label: c.getAttribute('label'),
+        playType: c.getAttribute('playtype'),
+        playCount: c.getAttribute('playcount'),
+      }));
+    return { enabled: el.getAttribute('enabled') !== '0', entries: entriesFrom(rows) };
+  }
+
+  setSoftKeyMap(map: KeyMapState): void {
+    const el = this.ensure('softkeymap');
+    el.setAttribute('enabled', map.enabled ? '1' : '0');
+    while (el.firstChild) el.removeChild(el.firstChild);
+    for (const e of map.entries) {
+      const k = this.doc.createElement('entry');
+      const attrs: [string, string | number][] = [
+        ['name', e.trigger.name],
+        ['scancode', e.trigger.scancode],
+        ['flag', e.trigger.flag],
+        ['vk', e.trigger.vk],
+        ['type', e.type],
+        ['command', e.command],
+        ['label', e.label],
+        ['playtype', e.playType],
+        ['playcount', e.playCount],
+      ];
+      for (const [name, value] of attrs) k.setAttribute(name, String(value));
       el.appendChild(k);
     }
   }

@@ -1,9 +1,11 @@
-// The Key maps screen: each change sends the whole map, the switch sends the empty one, and
-// the virtual device's state and every failure show. Screenshots in both languages.
+// The Key maps screen: each change sends the whole map, the switch sends the empty one, the
+// map follows the host profile, and the virtual device's state and every failure show.
+// Screenshots in both languages.
 import { mkdirSync } from 'node:fs';
 import { resolve } from 'node:path';
 import { afterAll, describe, expect, it } from 'vitest';
-import { close, MOUSE, open, resetRequests, type MockConfig } from './harness';
+import type { Page } from 'playwright-core';
+import { ALL_FILES, close, MOUSE, open, resetRequests, type MockConfig } from './harness';
 
 afterAll(close);
 
@@ -64,6 +66,80 @@ describe('key maps', () => {
     await o.page.waitForSelector('.wstatus.ok');
     await o.page.reload();
     await expect.poll(() => maps(o)).toEqual(['<map><key name="右键" scancode="4" flag="10" type="Keyboard" playtype="1" playcount="1" playdelay="0"><command value="Alt+Tab"/></key></map>']);
+    await o.context.close();
+  });
+
+  const add = async (page: Page, trigger: string, chord: string) => {
+    await page.click('[data-screen="keymaps"]');
+    await page.selectOption('.keymap-add .inline-form select', trigger);
+    await page.fill('.keymap-add input.text', chord);
+    await page.click('.keymap-add .btn.primary');
+    await page.waitForSelector('.wstatus.ok');
+  };
+  const use = async (page: Page, name: string) => {
+    await page.click('[data-screen="profiles"]');
+    await page.click(`.profile:has-text("${name}") .btn:has-text("Use")`);
+    await page.waitForSelector('.sync .btn.primary:not([disabled])');
+  };
+  const ALT_TAB = '<key name="右键" scancode="4" flag="10" type="Keyboard" playtype="1" playcount="1" playdelay="0"><command value="Alt+Tab"/></key>';
+  const F2_COPY = '<key name="F2" scancode="60" flag="0" type="Keyboard" playtype="1" playcount="1" playdelay="0"><command value="Ctrl+C"/></key>';
+
+  it('sends the map of the profile switched to; a new profile from defaults starts empty', async () => {
+    const o = await keymaps({});
+    const { page } = o;
+    await add(page, '4:10', 'Alt+Tab');
+    expect(await page.textContent('.keymap-home')).toBe('Saved with the profile "Default" of Mouse QZK-ZMC-V1.1.0.');
+    await page.click('[data-screen="profiles"]');
+    for (const [name, from] of [['Second', 0], ['Blank', 1]] as const) {
+      await page.click('.btn:has-text("New profile")');
+      await page.fill('.new-profile input.text', name);
+      await page.check(`.new-profile input[type="radio"] >> nth=${from}`);
+      await page.click('.new-profile .btn.primary');
+      await page.waitForSelector(`.profile:has-text("${name}")`);
+    }
+    await use(page, 'Second'); // a copy: the same map, nothing to send
+    await add(page, '60:0', 'Ctrl+C');
+    await use(page, 'Default');
+    await use(page, 'Blank');
+    await page.click('[data-screen="keymaps"]');
+    await page.waitForSelector('.keymap-empty');
+    expect(await maps(o)).toEqual([`<map>${ALT_TAB}</map>`, `<map>${ALT_TAB}${F2_COPY}</map>`, `<map>${ALT_TAB}</map>`, '<map/>']);
+    await o.context.close();
+  });
+
+  it('an older profile without a key map takes on the one in use, and its export carries it', async () => {
+    const path = '/home/u/old.pfd';
+    const o = await keymaps({ dialogPath: path, files: { ...ALL_FILES, ['file:' + path]: ALL_FILES.MA1 } });
+    const { page } = o;
+    await add(page, '4:10', 'Alt+Tab');
+    await page.click('[data-screen="profiles"]');
+    await page.click('.btn:has-text("Import")');
+    await use(page, 'old');
+    await page.click('.btn:has-text("Export")');
+    const exported = async () => (await o.requests()).find((r) => r.FuncName === 'ModifyFileFromStr' && r.FilePath === path)?.ContentStr ?? '';
+    await expect.poll(exported).toContain(
+      '<softkeymap enabled="1"><entry name="右键" scancode="4" flag="10" vk="0" type="Keyboard" command="Alt+Tab" label="Alt+Tab" playtype="1" playcount="1"/></softkeymap>',
+    );
+    await page.click('[data-screen="keymaps"]');
+    await page.waitForSelector('[data-trigger="右键"]');
+    expect(await maps(o)).toEqual([`<map>${ALT_TAB}</map>`]);
+    await o.context.close();
+  });
+
+  it('a profile file from elsewhere brings its key map switched off', async () => {
+    const path = '/home/u/theirs.pfd';
+    const theirs = ALL_FILES.MA1.replace('</configuration>', '<softkeymap enabled="1"><entry name="F2" scancode="60" flag="0" type="Shortcut" command="/tmp/x.sh"/></softkeymap></configuration>');
+    const o = await keymaps({ dialogPath: path, files: { ...ALL_FILES, ['file:' + path]: theirs } });
+    const { page } = o;
+    await add(page, '4:10', 'Alt+Tab');
+    await page.click('[data-screen="profiles"]');
+    await page.click('.btn:has-text("Import")');
+    await page.waitForSelector('.notice:has-text("key map stays off")');
+    await use(page, 'theirs');
+    await page.click('[data-screen="keymaps"]');
+    await page.waitForSelector('[data-trigger="F2"]');
+    expect(await page.getAttribute('[role="switch"]', 'aria-checked')).toBe('false');
+    expect(await maps(o)).toEqual([`<map>${ALT_TAB}</map>`, '<map/>']); // nothing of theirs plays
     await o.context.close();
   });
 

@@ -43,6 +43,26 @@ describe('profile XML', () => {
     expect(back.deviceRow('LeftNum')?.getAttribute('total')).toBe('20000000'); // unknown rows survive
   });
 
+  it('keeps the software key map, leaving out entries that cannot be played', () => {
+    const p = load('MA1');
+    expect(p.softKeyMap()).toBeNull(); // a file from before key maps were kept in profiles
+    const f2 = { trigger: { name: 'F2', scancode: 60, flag: 0, vk: 113 }, type: 'Text' as const, command: '你好 "<x>" & y', label: '', playType: 1, playCount: 3 };
+    const right = { trigger: { name: '右键', scancode: 4, flag: 10, vk: 0 }, type: 'macro' as const, command: '延迟(5)', label: 'm1', playType: 4, playCount: 1 };
+    p.setSoftKeyMap({ enabled: false, entries: [f2, right] });
+    expect(Profile.parse(p.serialize()).softKeyMap()).toEqual({ enabled: false, entries: [f2, right] });
+    const entry = (a: Record<string, string>) =>
+      `<entry ${Object.entries({ name: 'K', scancode: '30', flag: '0', type: 'Keyboard', command: 'Ctrl+C', ...a }).map(([k, v]) => `${k}="${v}"`).join(' ')}/>`;
+    const damaged = [
+      entry({ scancode: 'x' }), entry({ type: 'Run' }), entry({ command: '' }), entry({ command: 'a'.repeat(9000) }),
+      entry({ name: '左键', scancode: '1', flag: '10' }), '<entry/>', 'text', '<other name="K" scancode="30" flag="0" type="Keyboard" command="x"/>',
+    ];
+    const xml = drive('MA1').replace('</configuration>', `<softkeymap enabled="yes">${damaged.join('')}</softkeymap></configuration>`);
+    expect(Profile.parse(xml).softKeyMap()).toEqual({ enabled: true, entries: [] });
+    const many = Array.from({ length: 300 }, (_, i) => `<entry name="K${i}" scancode="${i + 2}" flag="0" type="Text" command="a" playtype="9" playcount="999"/>`);
+    const capped = Profile.parse(drive('MA1').replace('</configuration>', `<softkeymap>${many.join('')}</softkeymap></configuration>`)).softKeyMap()!;
+    expect([capped.entries.length, capped.entries[0].playType, capped.entries[0].playCount]).toEqual([256, 1, 1]);
+  });
+
   it.each(['', 'not xml', '<html><body/></html>', '<configuration><key name="x"/></configuration>'])('refuses %j', (text) => {
     expect(() => Profile.parse(text)).toThrow();
   });

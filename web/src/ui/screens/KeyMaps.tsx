@@ -1,57 +1,21 @@
 // Key maps: software triggers that the client catches on any keyboard or mouse and answers
 // with a macro, a key combination, a click, a text, a pointer move or a program. Every change
 // sends the whole map ("RefreshVirtualDrive"); the switch turns the feature off with an empty
-// map. The map is this computer's, kept in page storage.
+// map. The map is saved with the host profile (the mouse's active profile, else the
+// keyboard's), which the screen names; with no device it is kept in page storage.
 import { useEffect, useState } from 'preact/hooks';
-import { EMPTY_KEY_MAP } from '../../bridge/protocol';
 import { fmt } from '../../i18n';
 import type { App } from '../../model/app';
-import { BUTTON_FLAGS, CLICKS, entryProblem, isButton, keyMapXml, parseTriggers, PLAY_TYPES, vkOf, type ActionType, type KeyMapEntry, type TriggerDef } from '../../model/keymap';
+import { ACTION_TYPES, BUTTON_FLAGS, CLICKS, entryProblem, isButton, parseTriggers, PLAY_TYPES, vkOf, type ActionType, type KeyMapEntry, type KeyMapState, type TriggerDef } from '../../model/keymap';
+import { KEYMAP_WRITE } from '../../model/keymapStore';
 import { Icon, ScreenHead, Select, Toggle, useApp, WriteStatus } from '../kit';
 
-const STORE = 'kf.keymap.v1';
-const WRITE_KEY = 'keymap';
 const CLICK_BUTTONS = ['左键', '右键', '中键', '前进', '后退'];
-const TYPES: ActionType[] = ['macro', 'Keyboard', 'Mouse', 'Text', 'move', 'Shortcut'];
 
-interface Stored {
-  enabled: boolean;
-  entries: KeyMapEntry[];
-}
-
-function load(): Stored {
-  try {
-    const raw = JSON.parse(localStorage.getItem(STORE) ?? 'null') as Stored | null;
-    if (raw && Array.isArray(raw.entries)) return { enabled: raw.enabled !== false, entries: raw.entries };
-  } catch {
-    // start empty
-  }
-  return { enabled: true, entries: [] };
-}
-
-function send(app: App, next: Stored) {
-  const xml = next.enabled && next.entries.length ? keyMapXml(next.entries) : EMPTY_KEY_MAP;
-  app.write(
-    WRITE_KEY,
-    app.t.keymaps.what,
-    next,
-    () => (xml === EMPTY_KEY_MAP ? app.protocol.clearVirtualDrive() : app.protocol.refreshVirtualDrive(xml)),
-    () => {
-      try {
-        localStorage.setItem(STORE, JSON.stringify(next));
-      } catch {
-        // the client holds the map either way
-      }
-    },
-    null,
-  );
-}
-
-// The client starts with no key map: the pages send the kept one again when they start, so
-// what the screen lists is what the client plays.
+// The client starts with no key map: the pages send the kept one again when they start (once
+// the devices are known, from the host profile), so what the screen lists is what the client plays.
 export function restoreKeyMap(app: App): void {
-  const kept = load();
-  if (kept.enabled && kept.entries.length) send(app, kept);
+  app.keyMaps.start();
 }
 
 let triggers: Promise<TriggerDef[]> | null = null;
@@ -63,7 +27,7 @@ function triggerName(app: App, t: TriggerDef): string {
 function AddForm({ list, onAdd }: { list: TriggerDef[]; onAdd: (e: KeyMapEntry) => void }) {
   const app = useApp();
   const t = app.t.keymaps;
-  const macros = app.sessionOfKind('mouse')?.profile?.macros() ?? app.sessionOfKind('keyboard')?.profile?.macros() ?? [];
+  const macros = app.keyMaps.host()?.profile?.macros() ?? [];
   const [trigger, setTrigger] = useState<TriggerDef | null>(null);
   const [capturing, setCapturing] = useState(false);
   const [type, setType] = useState<ActionType>('Keyboard');
@@ -130,7 +94,7 @@ function AddForm({ list, onAdd }: { list: TriggerDef[]; onAdd: (e: KeyMapEntry) 
         </div>
         <span class="field-label">{t.action}</span>
         <div class="inline-form">
-          <Select label={t.action} value={type} options={TYPES.map((x) => ({ value: x, label: t.types[x] }))} onChange={(v) => (setType(v), setCommand(''))} />
+          <Select label={t.action} value={type} options={ACTION_TYPES.map((x) => ({ value: x, label: t.types[x] }))} onChange={(v) => (setType(v), setCommand(''))} />
           {field[type]}
         </div>
         <span class="field-label">{t.mode}</span>
@@ -157,7 +121,8 @@ function AddForm({ list, onAdd }: { list: TriggerDef[]; onAdd: (e: KeyMapEntry) 
 export function KeyMapsScreen() {
   const app = useApp();
   const t = app.t.keymaps;
-  const stored = app.shown(WRITE_KEY, load());
+  const stored = app.shown<KeyMapState>(KEYMAP_WRITE, app.keyMaps.state);
+  const host = app.keyMaps.host();
   const [list, setList] = useState<TriggerDef[]>([]);
   const [status, setStatus] = useState<boolean | null | undefined>(undefined);
   useEffect(() => {
@@ -165,12 +130,12 @@ export function KeyMapsScreen() {
     void triggers.then((l) => (l.length ? setList(l) : (triggers = null)));
     void app.protocol.getVirtualDeviceStatus().then(setStatus);
   }, [app]);
-  const change = (next: Stored) => send(app, next);
+  const change = (next: KeyMapState) => app.keyMaps.change(next);
   return (
     <section class="screen" aria-labelledby="keymaps-title">
       <ScreenHead title={t.title} sub={t.hint} titleId="keymaps-title">
         <div class="inline-form">
-          <WriteStatus state={app.writes.get(WRITE_KEY)} />
+          <WriteStatus state={app.writes.get(KEYMAP_WRITE)} />
           <span class="field-label">{t.enabled}</span>
           <Toggle label={t.enabled} checked={stored.enabled} onChange={(v) => change({ ...stored, enabled: v })} />
         </div>
@@ -186,6 +151,7 @@ export function KeyMapsScreen() {
           {t.noStatus}
         </div>
       )}
+      <p class="hint keymap-home">{host?.named ? fmt(t.savedWith, { name: host.named.active, device: app.deviceName(host.kind, host.key) }) : t.savedHere}</p>
       {!stored.enabled && <p class="hint">{t.off}</p>}
       <div class="card">
         {stored.entries.length === 0 ? (

@@ -112,8 +112,13 @@ export function ProfilesScreen() {
     }
     if (profile.kind !== s.kind || (s.kind === 'mouse' && !profile.buttons(profile.modes()[0]?.id ?? 1).length)) return app.notify('error', t.wrongKind);
     const name = uniqueName(profile.profileName || fileName(chosen.text));
+    // A file may come from someone else: its key map could type or start programs on any key,
+    // so it arrives switched off and plays only once the person has seen it and switched it on.
+    const map = profile.softKeyMap();
+    const mapOff = !!map?.enabled && map.entries.length > 0;
+    if (mapOff) profile.setSoftKeyMap({ ...map!, enabled: false });
     await addProfile(name, profile, false);
-    app.notify('info', fmt(t.imported, { name }));
+    app.notify('info', mapOff ? fmt(t.importedMapOff, { name }) : fmt(t.imported, { name }));
   };
 
   return (
@@ -141,7 +146,10 @@ export function ProfilesScreen() {
               e.preventDefault();
               const name = creating.name.trim();
               if (!name || named.items.some((i) => i.name === name)) return app.notify('error', t.nameTaken);
-              const base = creating.from === 'current' ? s.profile!.clone() : app.builtinProfile(s) ?? s.profile!.clone();
+              const defaults = creating.from === 'defaults' ? app.builtinProfile(s) : null;
+              // Factory defaults start with no software key map; a copy keeps the current one.
+              defaults?.setSoftKeyMap({ enabled: true, entries: [] });
+              const base = defaults ?? s.profile!.clone();
               setCreating(null);
               void addProfile(name, base, false);
             }}
