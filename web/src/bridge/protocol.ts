@@ -457,6 +457,15 @@ export class CommandClient {
     return answer.text === 'success' ? true : answer.text === 'failed' ? false : null;
   }
 
+  // Whether software key maps can catch keys: true, the reason they cannot (the input devices
+  // cannot be opened, the capture ended), or null when the client did not answer.
+  async getKeyMapCaptureStatus(): Promise<true | { reason: string } | null> {
+    const answer = await this.command('GetKeyMapCaptureStatus', {}, TIMEOUTS.system);
+    if (!answer.ok) return null;
+    if (answer.text === 'success') return true;
+    return answer.text.startsWith('failed') ? { reason: answer.text.replace(/^failed:?\s*/, '').slice(0, 300) } : null;
+  }
+
   startMouseTracks(): Promise<Answer> {
     return this.command('mouseTracks', { status: TRACKS_START }, TIMEOUTS.system, SUCCESS.tracks);
   }

@@ -388,6 +388,7 @@ export const en = {
     enabled: 'Software key maps',
     noDevice: 'The virtual input device is not available, so key maps cannot play. Install the udev rules from packaging/udev/ (see the README), or add yourself to the input group, then log in again.',
     noStatus: 'The client did not say whether its virtual input device is available.',
+    noCapture: 'Key maps cannot catch any key: {reason}. Install the udev rules from packaging/udev/ and load uinput (see the README, "Software key maps without root"), or add yourself to the input group, then log in again.',
     empty: 'No key maps yet. Add one below.',
     off: 'Software key maps are off: the keys below do what they always do.',
     add: 'Add a key map',

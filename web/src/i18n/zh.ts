@@ -390,6 +390,7 @@ export const zh: typeof en = {
     enabled: '软件按键映射',
     noDevice: '虚拟输入设备不可用，按键映射无法执行。请安装 packaging/udev/ 中的 udev 规则（见 README），或将自己加入 input 组，然后重新登录。',
     noStatus: '客户端没有告知虚拟输入设备是否可用。',
+    noCapture: '按键映射无法捕获任何按键：{reason}。请安装 packaging/udev/ 中的 udev 规则并加载 uinput（见 README 的“Software key maps without root”），或将自己加入 input 组，然后重新登录。',
     empty: '还没有按键映射。请在下方添加。',
     off: '软件按键映射已关闭：下列按键保持原有功能。',
     add: '添加按键映射',

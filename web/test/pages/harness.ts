@@ -48,6 +48,7 @@ export interface MockConfig {
   dialogPath?: string;
   virtualStatus?: string;
   libraryStatus?: string;
+  captureStatus?: string;
   delay?: number;
 }
 

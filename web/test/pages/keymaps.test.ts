@@ -146,17 +146,18 @@ describe('key maps', () => {
   // [case, mock config, what shows]
   it.each([
     ['no virtual device', { virtualStatus: 'failed' }, '.banner.warn:has-text("udev rules")'],
+    ['no capture', { captureStatus: 'failed: the input devices cannot be opened (Permission denied)' }, '.keymap-capture:has-text("cannot be opened (Permission denied). Install the udev rules")'],
     ['a refused map', { rules: [{ match: { FuncName: 'RefreshVirtualDrive' }, answer: [false, 'RefreshVirtualDrive failed!'] }] }, '.notice.error:has-text("RefreshVirtualDrive failed!")'],
     ['nothing to play', {}, '.field-error:has-text("Fill in what it plays")'],
   ] as const)('%s', async (name, config, selector) => {
     const o = await keymaps(config as MockConfig);
-    if (name !== 'no virtual device') {
+    if (!name.startsWith('no ')) {
       await o.page.selectOption('.keymap-add .inline-form select', '4:10');
       if (name === 'a refused map') await o.page.fill('.keymap-add input.text', 'Alt+Tab');
       await o.page.click('.keymap-add .btn.primary');
     }
     await o.page.waitForSelector(selector);
-    if (name === 'no virtual device') await o.page.screenshot({ path: `${SHOTS}/pages-en-US-keymaps-no-device.png` });
+    if (name.startsWith('no ')) await o.page.screenshot({ path: `${SHOTS}/pages-en-US-keymaps-${name.replace(/ /g, '-')}.png` });
     expect((await maps(o)).length).toBe(name === 'a refused map' ? 1 : 0);
     await o.context.close();
   });

@@ -54,6 +54,7 @@
     if (name === 'GetVirtualDevice') return [true, files.Virtual || ''];
     if (name === 'GetVirtualDeviceStatus') return [true, config.virtualStatus || 'success'];
     if (name === 'GetDeviceLibraryStatus') return [true, config.libraryStatus || 'success'];
+    if (name === 'GetKeyMapCaptureStatus') return [true, config.captureStatus || 'success'];
     if (name === 'RefreshVirtualDrive') return req.VirtualStr === '<map/>' ? [false, 'RefreshVirtualDrive failed!'] : [true, 'RefreshVirtualDrive success!'];
     if (name === 'saveFileDialog' || name === 'OpenFileDialog') return config.dialogPath ? [true, config.dialogPath] : [false, "doesn't select file"];
     if (name === 'ReadFileToStr') return files['file:' + req.FilePath] !== undefined ? [true, files['file:' + req.FilePath]] : [false, 'queryProfile load xml file failed!'];

@@ -125,10 +125,12 @@ export function KeyMapsScreen() {
   const host = app.keyMaps.host();
   const [list, setList] = useState<TriggerDef[]>([]);
   const [status, setStatus] = useState<boolean | null | undefined>(undefined);
+  const [capture, setCapture] = useState<true | { reason: string } | null>(true);
   useEffect(() => {
     if (!triggers) triggers = app.protocol.getVirtualDevice().then((x) => parseTriggers(x ?? ''));
     void triggers.then((l) => (l.length ? setList(l) : (triggers = null)));
     void app.protocol.getVirtualDeviceStatus().then(setStatus);
+    void app.protocol.getKeyMapCaptureStatus().then(setCapture);
   }, [app]);
   const change = (next: KeyMapState) => app.keyMaps.change(next);
   return (
@@ -144,6 +146,12 @@ export function KeyMapsScreen() {
         <div class="banner warn" role="alert">
           <Icon name="alert" size={16} />
           {t.noDevice}
+        </div>
+      )}
+      {capture && capture !== true && (
+        <div class="banner warn keymap-capture" role="alert">
+          <Icon name="alert" size={16} />
+          {fmt(t.noCapture, { reason: capture.reason })}
         </div>
       )}
       {status === null && (
