@@ -199,9 +199,12 @@ export class App {
     this.devicesState = 'ready';
     this.deviceLibraryMissing = list.length === 0 && (await this.protocol.getDeviceLibraryStatus()) === false;
     const keys = new Set(list.map((d) => d.Version));
+    const paths = new Set(list.map((d) => d.DevicePath).filter(Boolean));
     for (const [key, s] of Array.from(this.sessions.entries())) {
       if (keys.has(key)) continue;
       this.sessions.delete(key);
+      // Still at its path under another key: new firmware, not unplugged.
+      if (s.info.DevicePath && paths.has(s.info.DevicePath)) continue;
       this.disconnected.set(key, s.kind);
       this.notify('info', fmt(this.t.devices.disconnected, { name: this.deviceName(s.kind, key) }));
     }

@@ -117,6 +117,7 @@ describe('firmware update', () => {
       await page.waitForSelector(`.update-job[data-status="${status}"]`);
       await page.waitForFunction((re) => new RegExp(re).test(document.querySelector('.update-result')?.textContent ?? ''), text.source);
       await shot(page, `${locale}-updates-${name}`);
+      expect(await page.$$('.notice')).toHaveLength(0); // new firmware is not an unplugged device
       expect(await sent(o)).toEqual([{ FuncName: 'OpenFileDialog' }, { FuncName: 'ExecuteUpdateFirmware', Version: MOUSE.Version, FilePath: '/home/u/fw.bin' }]);
       await o.context.close();
     });
