@@ -31,4 +31,14 @@ echo "== packed pages: $(stat -c %s "$build/app/theme.pak") bytes in theme.pak"
 echo
 echo "== music: the client's CPU use while a file plays (under a virtual X server)"
 "$src/scripts/xvfb-run-test.sh" python3 "$src/bench/music_cpu.py" "$build/app" "$src/tests/e2e/pages/music.html" || status=1
+
+echo
+echo "== the Music screen: the client's whole CPU (every process) while music plays, beside the same client idle"
+# The window as the client draws it on this display (software where OpenGL is a software
+# rasteriser), then the same with Qt Quick's OpenGL renderer forced, as the baseline.
+for backend in "" opengl; do
+    line="$(QT_QUICK_BACKEND="$backend" "$src/scripts/xvfb-run-test.sh" python3 "$src/tests/e2e/screens_test.py" \
+        "$build/app" "$build/screenshots" 2>/dev/null | grep '^cpu:')" || status=1
+    echo "window renderer ${backend:-chosen by the client}: ${line:-no measurement}"
+done
 exit $status
