@@ -158,6 +158,12 @@ describe('key maps', () => {
     }
     await o.page.waitForSelector(selector);
     if (name.startsWith('no ')) await o.page.screenshot({ path: `${SHOTS}/pages-en-US-keymaps-${name.replace(/ /g, '-')}.png` });
+    if (name === 'no capture') {
+      const zh = await keymaps(config as MockConfig, 'zh-CN');
+      await zh.page.waitForSelector('.keymap-capture:has-text("udev")');
+      await zh.page.screenshot({ path: `${SHOTS}/pages-zh-CN-keymaps-no-capture.png` });
+      await zh.context.close();
+    }
     expect((await maps(o)).length).toBe(name === 'a refused map' ? 1 : 0);
     await o.context.close();
   });
