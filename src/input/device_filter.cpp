@@ -267,8 +267,10 @@ bool DEVICE_FILTER::capture(InterceptionContext* context, QString* reason) {
     }
     setFilter(context, isKeyboard, 0);
     setFilter(context, isMouse, 0);
-    destroyContext(context);
+    // Held triggers are ended before the devices close, so once they are closed nothing is
+    // left for the player to release.
     endAll();
+    destroyContext(context);
     if (reason->isEmpty()) {
         *reason = closingReason();
     }
