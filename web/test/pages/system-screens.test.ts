@@ -205,6 +205,21 @@ describe('offered firmware image', () => {
     if (image.includes('%20')) await shot(o.page, 'en-US-updates-offer-unusable');
     await o.context.close();
   });
+
+  it('zh-CN: the unusable and the stalled offer', async () => {
+    const bad = await screen('updates', offering('http://127.0.0.1:9/fw/mouse%201.2.bin'), 'zh-CN');
+    await bad.page.waitForSelector(`${row}[data-offer="unusable"]`);
+    await shot(bad.page, 'zh-CN-updates-offer-unusable');
+    await bad.context.close();
+    const o = await screen('updates', offering(IMAGE), 'zh-CN');
+    await o.page.clock.install();
+    await o.page.click(`${row} .offer-download`);
+    await emit(o.page, 'RefreshDownState', [4096, 1024, AT]);
+    await o.page.clock.runFor(30001);
+    await o.page.waitForSelector(`${row}[data-offer="stalled"] [role="alert"]`);
+    await shot(o.page, 'zh-CN-updates-offer-stalled');
+    await o.context.close();
+  });
 });
 
 const INFO = JSON.stringify({ Title: 'Night Drive', Artist: 'Mira', Album: 'Roads', Year: '', LeftVolume: '90', RightVolume: '90', Time: '03:07' }, null, 4);
