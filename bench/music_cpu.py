@@ -13,11 +13,10 @@ import time
 import wave
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'e2e'))
-from e2e_support import client_env, read_text, start_client, stop_client  # noqa: E402
+from e2e_support import client_env, cpu_seconds, descendants, read_text, start_client, stop_client  # noqa: E402
 
 APP_DIR, PAGE = sys.argv[1], os.path.abspath(sys.argv[2])
 SETTLE, WINDOW = 3.0, 20.0
-TICK = os.sysconf('SC_CLK_TCK')
 
 
 def write_wav(path, seconds):
@@ -29,33 +28,6 @@ def write_wav(path, seconds):
                                    int(8000 * math.sin(2 * math.pi * 660 * i / 44100))) for i in range(44100))
         for _ in range(seconds):
             out.writeframes(one)
-
-
-def cpu_seconds(pid):
-    try:
-        with open(f'/proc/{pid}/stat') as f:
-            fields = f.read().rsplit(')', 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / TICK
-    except OSError:
-        return 0.0
-
-
-def descendants(pid):
-    children = {}
-    for entry in os.listdir('/proc'):
-        if entry.isdigit():
-            try:
-                with open(f'/proc/{entry}/stat') as f:
-                    ppid = int(f.read().rsplit(')', 1)[1].split()[1])
-                children.setdefault(ppid, []).append(int(entry))
-            except (OSError, ValueError, IndexError):
-                pass
-    found, todo = [], [pid]
-    while todo:
-        for child in children.get(todo.pop(), []):
-            found.append(child)
-            todo.append(child)
-    return found
 
 
 def measure(tmp, mode, wav):

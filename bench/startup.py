@@ -14,23 +14,14 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'e2e'))
+from e2e_support import descendants  # noqa: E402
+
 
 def tree_rss_kib(root_pid):
     """Sum of VmRSS of root_pid and all its descendants."""
-    children = {}
-    for entry in os.listdir('/proc'):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f'/proc/{entry}/stat') as f:
-                fields = f.read().rsplit(')', 1)[1].split()
-            children.setdefault(int(fields[1]), []).append(int(entry))
-        except OSError:
-            continue
-    total, todo = 0, [root_pid]
-    while todo:
-        pid = todo.pop()
-        todo.extend(children.get(pid, []))
+    total = 0
+    for pid in [root_pid, *descendants(root_pid)]:
         try:
             with open(f'/proc/{pid}/status') as f:
                 for line in f:

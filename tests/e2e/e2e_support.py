@@ -158,3 +158,32 @@ def write_wav(path, seconds):
         for i in range(int(seconds * 44100)):
             frames += struct.pack('<hh', int(32767 * math.sin(2 * math.pi * 1000 * i / 44100)), 0)
         out.writeframes(bytes(frames))
+
+
+def cpu_seconds(pid):
+    """User and system CPU seconds process pid has used so far (0 once it is gone)."""
+    try:
+        with open(f'/proc/{pid}/stat') as f:
+            fields = f.read().rsplit(')', 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK')
+    except (OSError, ValueError, IndexError):
+        return 0.0
+
+
+def descendants(pid):
+    """Every process below pid, children first."""
+    children = {}
+    for entry in os.listdir('/proc'):
+        if entry.isdigit():
+            try:
+                with open(f'/proc/{entry}/stat') as f:
+                    ppid = int(f.read().rsplit(')', 1)[1].split()[1])
+                children.setdefault(ppid, []).append(int(entry))
+            except (OSError, ValueError, IndexError):
+                pass
+    found, todo = [], [pid]
+    while todo:
+        for child in children.get(todo.pop(), []):
+            found.append(child)
+            todo.append(child)
+    return found

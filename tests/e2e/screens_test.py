@@ -21,7 +21,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, firmware_image, free_port, read_text, start_client  # noqa: E402
+from e2e_support import Checks, client_env, cpu_seconds, descendants, firmware_image, free_port  # noqa: E402
+from e2e_support import read_text, start_client  # noqa: E402
 from e2e_support import stop_client, wait_for, window_and_probe, write_wav, xdotool  # noqa: E402
 
 APP_DIR, SHOTS = sys.argv[1:3]
@@ -32,25 +33,7 @@ check = Checks()
 
 def tree_cpu_seconds(pid):
     """User and system CPU seconds of pid and every process below it so far."""
-    ticks = os.sysconf('SC_CLK_TCK')
-    children = {}
-    stats = {}
-    for entry in os.listdir('/proc'):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f'/proc/{entry}/stat') as f:
-                fields = f.read().rsplit(')', 1)[1].split()
-        except OSError:
-            continue
-        children.setdefault(int(fields[1]), []).append(int(entry))
-        stats[int(entry)] = (int(fields[11]) + int(fields[12])) / ticks
-    total, todo = 0.0, [pid]
-    while todo:
-        p = todo.pop()
-        total += stats.get(p, 0.0)
-        todo += children.get(p, [])
-    return total
+    return sum(map(cpu_seconds, [pid, *descendants(pid)]))
 
 
 def core_share(pid, seconds):
