@@ -276,8 +276,11 @@ TEST_F(UpdaterInstall, AKillAfterAnyStepLeavesOneWholeClientAndTheNextRunFinishe
 
 TEST_F(UpdaterInstall, TheProgramStartsTheNewClientOrTheOldOneAfterAFailure) {
     const QString started = dir.path() + "/started";
-    ASSERT_TRUE(put(base + "/kestrafon",
-                    QStringLiteral("#!/bin/sh\necho \"$0 $*\" > %1\n").arg(started).toUtf8(), 0755));
+    ASSERT_TRUE(put(
+        base + "/kestrafon",
+        // Written aside and renamed, so the test never reads a file the shell has created but not yet filled.
+        QStringLiteral("#!/bin/sh\necho \"$0 $*\" > %1.part && mv %1.part %1\n").arg(started).toUtf8(),
+        0755));
     const struct {
         const char* name;
         bool rightDigest;
