@@ -56,11 +56,24 @@ class Screens:
             xdotool('mousemove', '--window', self.window, str(at[0]), str(at[1]), 'click', '1')
         return bool(at)
 
+    def click_until(self, selector, done, timeout=8):
+        """Clicks selector until done() holds, as a person clicks again when nothing happened:
+        on a loaded machine a click may reach the page before the layout it was aimed at. Only
+        while the control is still shown and nothing came of the last click."""
+        result = None
+        for _ in range(3):
+            if not self.click(selector):
+                break
+            result = wait_for(done, timeout)
+            if result or not self.probe.centre(selector):
+                break
+        return result
+
     def choose_file(self, opener, path):
         """Clicks `opener`, types the path into the client's open dialog as a person would, and
         accepts it. One click only: a second would queue a second dialog behind the first."""
-        self.click(opener)
-        dialog = wait_for(lambda: xdotool('search', '--onlyvisible', '--name', '^Open$'), 20)
+        # While the dialog is up it is modal: a second click cannot open another one.
+        dialog = self.click_until(opener, lambda: xdotool('search', '--onlyvisible', '--name', '^Open$'))
         if not check(dialog, f'{opener} shows the open dialog'):
             return
         dialog = dialog.splitlines()[0]
@@ -91,7 +104,7 @@ def firmware_update(s, tmp, env, log):
     check(wait_for(lambda: s.eval('document.querySelector(".dialog .path")?.textContent') == image, 10),
           'the page asks to confirm the chosen image')
     s.shot('updates-confirm')
-    s.click('.dialog .btn.primary')
+    s.click_until('.dialog .btn.primary', lambda: s.eval('kfApp.firmware.job !== null'))
     seen = set()
 
     def progress():
@@ -110,17 +123,21 @@ def firmware_update(s, tmp, env, log):
                       if 'V2.1.0' in (s.eval('document.querySelector(".update-job")?.textContent') or '') else None, 30)
     check(result and NEW_FIRMWARE.decode().split('_')[0] in result, f'the screen names the new firmware: {result}')
     s.shot('updates-done')
-    listed = subprocess.run([os.path.join(APP_DIR, 'kestrafon-sim'), 'list'], env=env, capture_output=True,
-                            text=True).stdout
-    mouse = next((line for line in listed.splitlines() if line.startswith('mouse')), '')
-    check(NEW_FIRMWARE.decode() in mouse and '(boot loader)' not in mouse, f'the emulator lists it: {mouse!r}')
+
+    def mouse():
+        listed = subprocess.run([os.path.join(APP_DIR, 'kestrafon-sim'), 'list'], env=env, capture_output=True,
+                                text=True).stdout
+        return next((line for line in listed.splitlines() if line.startswith('mouse')), '')
+    new = wait_for(lambda: NEW_FIRMWARE.decode() in mouse() and '(boot loader)' not in mouse(), 10)
+    check(new, f'the emulator lists it: {mouse()!r}')
 
 
 def key_map(s, tmp, env, log):
     s.click('[data-screen="keymaps"]')
     check(wait_for(lambda: s.eval('document.querySelectorAll(".keymap-add select option").length > 20'), 15),
           'the screen has the client\'s trigger table')
-    s.click('.btn.capture')
+    pressed = 'document.querySelector(".btn.capture")?.getAttribute("aria-pressed")'
+    s.click_until('.btn.capture', lambda: s.eval(pressed) == 'true')
     xdotool('key', '--window', s.window, 'F9')
     check(wait_for(lambda: 'F9' in (s.eval('document.querySelector(".btn.capture").textContent') or ''), 10),
           'pressing F9 captures it as the trigger')
