@@ -61,10 +61,11 @@ def main():
     shutil.copytree(APP_DIR, install, symlinks=True, ignore=shutil.ignore_patterns('update', '*.log', 'e2e-*'))
     update = os.path.join(install, 'update')
     marker = os.path.join(tmp, 'updater-args')
-    # The stand-in Updater records how it was started.
+    # The stand-in Updater records how it was started, aside and then renamed, so the test never
+    # reads the record half written.
     os.remove(os.path.join(install, 'Updater'))
     with open(os.path.join(install, 'Updater'), 'w') as f:
-        f.write(f'#!/bin/sh\nprintf "%s\\n" "$@" > {marker}\n')
+        f.write(f'#!/bin/sh\nprintf "%s\\n" "$@" > {marker}.part && mv {marker}.part {marker}\n')
     os.chmod(os.path.join(install, 'Updater'), 0o755)
 
     # The new version's files and the site that offers them.
