@@ -1,9 +1,11 @@
 """What the end-to-end scripts share: a list of checks that ends the script with its verdict,
 waiting for a condition, the environment and start of a real client that keeps everything it
-writes inside one temporary folder, small helpers for files, ports and xdotool, and the generated
-files the tests feed it (a firmware image the emulated devices take, a WAV)."""
+writes inside one temporary folder (its own copy of the application folder included), small
+helpers for files, ports and xdotool, and the generated files the tests feed it (a firmware image
+the emulated devices take, a WAV)."""
 import math
 import os
+import shutil
 import signal
 import socket
 import struct
@@ -71,6 +73,17 @@ def client_env(tmp, **extra):
     env.update(extra)
     os.makedirs(tmp, exist_ok=True)
     return env
+
+
+def private_app(app_dir, tmp):
+    """A copy of the application folder inside tmp, made once. A client run from a folder it can
+    write keeps its profiles there: from a copy, tests running side by side never share a profile
+    file, and a test run leaves the built client's folder as it found it."""
+    target = os.path.join(tmp, 'app')
+    if not os.path.isdir(target):
+        shutil.copytree(app_dir, target, symlinks=True,
+                        ignore=shutil.ignore_patterns('kf-*.xml', 'e2e-*', 'update', '*.log', '*.dmp'))
+    return target
 
 
 def start_client(app_dir, log_path, env, *args):

@@ -14,7 +14,7 @@ import threading
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, read_text, start_client, stop_client, wait_for  # noqa: E402
+from e2e_support import Checks, client_env, private_app, read_text, start_client, stop_client, wait_for  # noqa: E402
 
 APP_DIR = sys.argv[1]
 check = Checks()
@@ -92,9 +92,10 @@ def main():
                                  '</script>'})
     log_path = os.path.join(tmp, 'kestrafon.log')
     env = client_env(tmp)
-    update_folders = [os.path.join(APP_DIR, 'update'), os.path.join(tmp, 'data', 'kestrafon', 'update')]
+    app = private_app(APP_DIR, tmp)
+    update_folders = [os.path.join(app, 'update'), os.path.join(tmp, 'data', 'kestrafon', 'update')]
     before = {p for folder in update_folders for p in glob.glob(os.path.join(folder, 'package*'))}
-    client = start_client(APP_DIR, log_path, env, f'--url=file://{start}')
+    client = start_client(app, log_path, env, f'--url=file://{start}')
 
     def log():
         return read_text(log_path)

@@ -12,7 +12,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, read_text, start_client, stop_client, write_wav  # noqa: E402
+from e2e_support import Checks, client_env, private_app, read_text, start_client, stop_client, write_wav  # noqa: E402
 
 APP_DIR = sys.argv[1]
 PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'pages', 'music.html')
@@ -25,7 +25,7 @@ def run_client(tmp, name, env_extra, wav, until, timeout=40.0):
     env = client_env(os.path.join(tmp, name), **env_extra)
     if 'KESTRAFON_AUDIO_SINK' not in env_extra:
         env.pop('KESTRAFON_AUDIO_SINK', None)
-    client = start_client(APP_DIR, log_path, env, f'--url=file://{PAGE}?file={wav}')
+    client = start_client(private_app(APP_DIR, tmp), log_path, env, f'--url=file://{PAGE}?file={wav}')
 
     def log():
         return read_text(log_path)

@@ -14,7 +14,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, free_port, read_text, start_client, stop_client, wait_for, xdotool  # noqa: E402
+from e2e_support import Checks, client_env, free_port, private_app  # noqa: E402
+from e2e_support import read_text, start_client, stop_client, wait_for, xdotool  # noqa: E402
 from page_probe import PageProbe  # noqa: E402
 
 APP_DIR, SHOTS, LANG = sys.argv[1], sys.argv[2], sys.argv[3]
@@ -29,7 +30,7 @@ class Client:
         self.env = client_env(tmp, LANG='en_US.UTF-8' if LANG == 'en' else 'zh_CN.UTF-8', LANGUAGE='', LC_ALL='',
                               LC_MESSAGES='', QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{self.port}')
         subprocess.run([os.path.join(APP_DIR, 'kestrafon-sim'), 'reset'], env=self.env, capture_output=True)
-        self.proc = start_client(APP_DIR, self.log_path, self.env)
+        self.proc = start_client(private_app(APP_DIR, tmp), self.log_path, self.env)
         self.window = None
         self.probe = None
 

@@ -12,7 +12,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, firmware_image, read_text, start_client, stop_client, wait_for  # noqa: E402
+from e2e_support import Checks, client_env, firmware_image, private_app  # noqa: E402
+from e2e_support import read_text, start_client, stop_client, wait_for  # noqa: E402
 
 APP_DIR = sys.argv[1]
 NEW_FIRMWARE = b'QZK-ZMC-V2.0.0_09'
@@ -45,7 +46,7 @@ def main():
     log_path = os.path.join(tmp, 'kestrafon.log')
     env = client_env(tmp, KESTRAFON_WAIT_SCALE='0.1')  # the whole flash takes about 3 s
     env.pop('KESTRAFON_DEVICES', None)  # the built-in demo mouse and keyboard
-    client = start_client(APP_DIR, log_path, env, f'--url=file://{page}')
+    client = start_client(private_app(APP_DIR, tmp), log_path, env, f'--url=file://{page}')
 
     def log():
         return read_text(log_path)

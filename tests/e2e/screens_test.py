@@ -22,7 +22,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(__file__))
 from e2e_support import Checks, client_env, cpu_seconds, descendants, firmware_image, free_port  # noqa: E402
-from e2e_support import read_text, start_client  # noqa: E402
+from e2e_support import private_app, read_text, start_client  # noqa: E402
 from e2e_support import stop_client, wait_for, window_and_probe, write_wav, xdotool  # noqa: E402
 
 APP_DIR, SHOTS = sys.argv[1:3]
@@ -191,7 +191,7 @@ def with_client(tmp, *steps):
     env = client_env(tmp, LANG='en_US.UTF-8', LANGUAGE='', LC_ALL='', LC_MESSAGES='', KESTRAFON_WAIT_SCALE='0.1',
                      KESTRAFON_AUDIO_SINK='null', QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{free_port()}')
     env.pop('KESTRAFON_DEVICES', None)  # the built-in demo mouse and keyboard
-    client = start_client(APP_DIR, log_path, env)
+    client = start_client(private_app(APP_DIR, tmp), log_path, env)
     failed = len(check.failures)
     try:
         window, probe = window_and_probe(log_path, env)

@@ -11,7 +11,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, free_port, read_text, start_client, stop_client, wait_for, xdotool  # noqa: E402
+from e2e_support import Checks, client_env, free_port, private_app  # noqa: E402
+from e2e_support import read_text, start_client, stop_client, wait_for, xdotool  # noqa: E402
 from page_probe import PageProbe  # noqa: E402
 
 APP_DIR, SHOTS = sys.argv[1], sys.argv[2]
@@ -29,7 +30,8 @@ def main():
     log_path = os.path.join(tmp, 'kestrafon.log')
     port = free_port()
     env = client_env(tmp, LANG='en_US.UTF-8', QTWEBENGINE_REMOTE_DEBUGGING=f'127.0.0.1:{port}')
-    client = start_client(APP_DIR, log_path, env)
+    app = private_app(APP_DIR, tmp)
+    client = start_client(app, log_path, env)
 
     def log():
         return read_text(log_path)
@@ -67,7 +69,7 @@ def main():
         check(moved, f'dragging the title bar moved the window by (20, 10), now at {geometry(window)[:2]}')
 
         # A profile edit that is still only in memory is written when the session ends.
-        profile = os.path.join(APP_DIR, 'e2e-session-end.xml')
+        profile = os.path.join(app, 'e2e-session-end.xml')
         with open(profile, 'w', encoding='utf-8') as f:
             f.write('<profile><dpi>800</dpi></profile>\n')
         request = ('{"FuncName":"ModifyFileFromStr","FilePath":"e2e-session-end.xml",'
@@ -92,7 +94,7 @@ def main():
     finally:
         status = stop_client(client)
         check(status == 0, f'the client ends cleanly on SIGTERM (exit {status})')
-        profile = os.path.join(APP_DIR, 'e2e-session-end.xml')
+        profile = os.path.join(app, 'e2e-session-end.xml')
         if os.path.exists(profile):
             with open(profile, encoding='utf-8') as f:
                 check('1600' in f.read(), 'the session end wrote the edited profile')

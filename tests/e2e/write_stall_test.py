@@ -13,7 +13,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, free_port, read_text, start_client, stop_client, wait_for, xdotool  # noqa: E402
+from e2e_support import Checks, client_env, free_port, private_app  # noqa: E402
+from e2e_support import read_text, start_client, stop_client, wait_for, xdotool  # noqa: E402
 from page_probe import PageProbe  # noqa: E402
 
 APP_DIR = sys.argv[1]
@@ -36,7 +37,7 @@ def start(tmp, env):
     log_path = os.path.join(tmp, 'kestrafon.log')
     # The log is appended to: a restart waits for a line of its own, not the first start's.
     starts = read_text(log_path).count('pages: interactive')
-    proc = start_client(APP_DIR, log_path, env)
+    proc = start_client(private_app(APP_DIR, tmp), log_path, env)
     ready = wait_for(lambda: read_text(log_path).count('pages: interactive') > starts, 60)
     window = (wait_for(lambda: xdotool('search', '--onlyvisible', '--name', 'Vorkanta')) or '').split('\n')[0]
     probe = wait_for(lambda: PageProbe.connect(int(env['QTWEBENGINE_REMOTE_DEBUGGING'].split(':')[1])), 30)
