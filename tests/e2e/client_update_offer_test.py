@@ -16,7 +16,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, free_port, start_client, stop_client  # noqa: E402
+from e2e_support import Checks, client_env, free_port, private_app, start_client, stop_client  # noqa: E402
 from e2e_support import wait_for, window_and_probe, xdotool  # noqa: E402
 from e2e_support import read_text as read  # noqa: E402
 
@@ -57,8 +57,7 @@ def serve(folder, requests):
 
 def main():
     tmp = tempfile.mkdtemp(prefix='kf-e2e-offer-')
-    install = os.path.join(tmp, 'install')
-    shutil.copytree(APP_DIR, install, symlinks=True, ignore=shutil.ignore_patterns('update', '*.log', 'e2e-*'))
+    install = private_app(APP_DIR, tmp)
     update = os.path.join(install, 'update')
     marker = os.path.join(tmp, 'updater-args')
     # The stand-in Updater records how it was started, aside and then renamed, so the test never

@@ -17,7 +17,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2e_support import Checks, client_env, free_port, send_request, start_client, stop  # noqa: E402
+from e2e_support import Checks, client_env, free_port, private_app, send_request, start_client, stop  # noqa: E402
 from e2e_support import wait_for, window_and_probe, xdotool  # noqa: E402
 from e2e_support import read_text as read  # noqa: E402
 
@@ -60,9 +60,7 @@ def snapshot(folder, skip=()):
 
 def main():
     tmp = tempfile.mkdtemp(prefix='kf-e2e-update-')
-    install = os.path.join(tmp, 'install')
-    shutil.copytree(APP_DIR, install, symlinks=True,
-                    ignore=shutil.ignore_patterns('update', '*.log', 'e2e-*'))
+    install = private_app(APP_DIR, tmp)
     update = os.path.join(install, 'update')
     cache = os.path.join(tmp, 'kestrafon', 'cache')  # the runtime root is tmp/kestrafon
     log_path = os.path.join(tmp, 'kestrafon.log')

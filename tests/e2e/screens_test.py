@@ -71,8 +71,8 @@ class Screens:
 
     def choose_file(self, opener, path):
         """Clicks `opener`, types the path into the client's open dialog as a person would, and
-        accepts it. One click only: a second would queue a second dialog behind the first."""
-        # While the dialog is up it is modal: a second click cannot open another one.
+        accepts it. Clicked again only while no dialog shows: once one is up it is modal, so no
+        second dialog can queue behind it."""
         dialog = self.click_until(opener, lambda: xdotool('search', '--onlyvisible', '--name', '^Open$'))
         if not check(dialog, f'{opener} shows the open dialog'):
             return
@@ -123,13 +123,16 @@ def firmware_update(s, tmp, env, log):
                       if 'V2.1.0' in (s.eval('document.querySelector(".update-job")?.textContent') or '') else None, 30)
     check(result and NEW_FIRMWARE.decode().split('_')[0] in result, f'the screen names the new firmware: {result}')
     s.shot('updates-done')
+    last = ''
 
-    def mouse():
+    def flashed():
+        nonlocal last
         listed = subprocess.run([os.path.join(APP_DIR, 'kestrafon-sim'), 'list'], env=env, capture_output=True,
                                 text=True).stdout
-        return next((line for line in listed.splitlines() if line.startswith('mouse')), '')
-    new = wait_for(lambda: NEW_FIRMWARE.decode() in mouse() and '(boot loader)' not in mouse(), 10)
-    check(new, f'the emulator lists it: {mouse()!r}')
+        last = next((line for line in listed.splitlines() if line.startswith('mouse')), '')
+        return NEW_FIRMWARE.decode() in last and '(boot loader)' not in last
+
+    check(wait_for(flashed, 10), f'the emulator lists it: {last!r}')
 
 
 def key_map(s, tmp, env, log):
